@@ -1,0 +1,148 @@
+// The output writer and the sexagesimal split.
+#include "catalogue/output_records.h"
+
+#include <bit>
+
+#include "textio/output.h"
+#include "textio/termination.h"
+#include "textio/units.h"
+
+namespace gscmerge::catalogue {
+namespace {
+
+using textio::truncateToInt32;
+
+constexpr std::int32_t kOutputUnit = 2;
+
+constexpr textio::RecordLayout kStarLayout = textio::parseLayout(
+    "('GSC',1X,I4,':',I4,1X,2I1,1X,2I1,1X,2I1,F3.2,1X,A1,2I1,1X,2I1,1X,2I1,F2.1,1X,F5.2)");
+
+// Four single-precision constants, widened to double without change.
+//
+// 0x3A2EC33E = 0.000666666659526526927947998046875, just below 1/1500.
+constexpr double kReciprocal1500 = static_cast<double>(std::bit_cast<float>(0x3A2EC33Eu));
+// 0x3C23D70A = 0.00999999977648258209228515625, just below 0.01.
+constexpr double kOneHundredth = static_cast<double>(std::bit_cast<float>(0x3C23D70Au));
+// 0x3F7EB852 = 0.99500000476837158203125, the float nearest 0.995, just above it.
+constexpr double kRaCarryThreshold = static_cast<double>(std::bit_cast<float>(0x3F7EB852u));
+// 0x3F733333 = 0.949999988079071044921875, the float nearest 0.95, just below it.
+constexpr double kDecCarryThreshold = static_cast<double>(std::bit_cast<float>(0x3F733333u));
+static_assert(kReciprocal1500 < 1.0 / 1500.0 && kOneHundredth < 0.01);
+static_assert(kRaCarryThreshold > 0.995 && kDecCarryThreshold < 0.95);
+
+// Tens and units of a whole number: n / 10 and n - 10 x (n / 10).
+void splitTens(std::int32_t n, std::int32_t* tens, std::int32_t* units) {
+    *tens = divide(n, 10);
+    *units = wrapSub(n, wrapMul(10, *tens));
+}
+
+// Seconds within the minute S to tens, units and fraction:
+// tens = trunc(S x 0.1), F = S - 10 x tens, units = trunc(F), fraction = F - units.
+void splitSeconds(double seconds, std::int32_t* tens, std::int32_t* units, double* fraction) {
+    *tens = truncateToInt32(seconds * 0.1);
+    const double withinTen = seconds - static_cast<double>(wrapMul(10, *tens));
+    *units = truncateToInt32(withinTen);
+    *fraction = withinTen - static_cast<double>(*units);
+}
+
+}  // namespace
+
+RaDigits splitRa(RaUnits u) {
+    RaDigits out;
+    std::int32_t* d = out.digits;  // hour tens, hour units, minute tens, minute units, ...
+    const std::int32_t hours = divide(u, 5400000);
+    const std::int32_t minutes = divide(wrapSub(u, wrapMul(5400000, hours)), 90000);
+    const std::int32_t units = wrapSub(u, wrapMul(90000, wrapAdd(wrapMul(60, hours), minutes)));
+    const double seconds = static_cast<double>(units) * kReciprocal1500;
+    splitTens(hours, &d[0], &d[1]);
+    splitTens(minutes, &d[2], &d[3]);
+    splitSeconds(seconds, &d[4], &d[5], &out.fraction);
+
+    // Each step runs only when the one before has just carried.
+    if (!(out.fraction < kRaCarryThreshold)) {
+        out.fraction = 0.0;
+        if (++d[5] == 10) {
+            d[5] = 0;
+            if (++d[4] == 6) {
+                d[4] = 0;
+                if (++d[3] == 10) {
+                    d[3] = 0;
+                    if (++d[2] == 6) {
+                        d[2] = 0;
+                        ++d[1];
+                        if (d[1] == 4 && d[0] == 2) d[1] = d[0] = 0;  // 24 h is 00 h
+                        if (d[1] == 10) {
+                            d[1] = 0;
+                            d[0] = wrapAdd(d[0], 1);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    return out;
+}
+
+DecDigits splitDec(DecUnits u) {
+    DecDigits out;
+    out.sign = u < 0 ? '-' : '+';
+    std::int32_t* d = out.digits;
+    const std::int32_t a = wrapAbs(u);
+    const std::int32_t degrees = divide(a, 360000);
+    const std::int32_t minutes = divide(wrapSub(a, wrapMul(360000, degrees)), 6000);
+    const std::int32_t units = wrapSub(a, wrapMul(6000, wrapAdd(wrapMul(60, degrees), minutes)));
+    const double seconds = static_cast<double>(units) * kOneHundredth;
+    splitTens(degrees, &d[0], &d[1]);
+    splitTens(minutes, &d[2], &d[3]);
+    splitSeconds(seconds, &d[4], &d[5], &out.fraction);
+
+    if (!(out.fraction < kDecCarryThreshold)) {
+        out.fraction = 0.0;
+        if (++d[5] == 10) {
+            d[5] = 0;
+            if (++d[4] == 6) {
+                d[4] = 0;
+                if (++d[3] == 10) {
+                    d[3] = 0;
+                    if (++d[2] == 6) {
+                        d[2] = 0;
+                        if (++d[1] == 10) {
+                            d[1] = 0;
+                            d[0] = wrapAdd(d[0], 1);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    return out;
+}
+
+void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
+                     const EntryTable& entries) {
+    textio::openUnit(kOutputUnit, {outFileName, sizeof(outFileName)}, "REPLACE");
+    textio::UnitConnection& connection = *textio::findUnit(kOutputUnit);
+    for (std::int32_t j = 1; j <= stars.starCount; ++j) {
+        const RawEntry& position = entries.entry(stars.star(j).bestPos);
+        const RawEntry& brightness = entries.entry(stars.star(j).bestMag);
+        const std::int32_t region = divide(position.id, 10000);
+        const std::int32_t number = wrapSub(position.id, wrapMul(10000, region));
+        const RaDigits ra = splitRa(position.ra);
+        const DecDigits dec = splitDec(position.dec);
+        const double magnitude = brightness.magTimes10 * 0.1;
+
+        textio::OutputStatement write(connection, kStarLayout);
+        write.putInteger(region);
+        write.putInteger(number);
+        for (const std::int32_t digit : ra.digits) write.putInteger(digit);
+        write.putReal(ra.fraction);
+        write.putText(&dec.sign, 1);
+        for (const std::int32_t digit : dec.digits) write.putInteger(digit);
+        write.putReal(dec.fraction);
+        write.putReal(magnitude);
+        write.endWrite();
+    }
+    textio::closeUnit(kOutputUnit, "keep");
+}
+
+}  // namespace gscmerge::catalogue

@@ -1,0 +1,40 @@
+// Runs code that may end the process (a stop, a run-time error report, a
+// trap) inside the test process: the platform's exit is replaced by one that
+// unwinds back here, and standard output and standard error are captured.
+//
+//     CapturedProcess process;
+//     const ProcessOutcome outcome = process.run([] { textio::stopProgram(); });
+//     EXPECT_EQ(outcome.out, "Stop - Program terminated.\r\n");
+//     EXPECT_EQ(outcome.status, 0);
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "textio/platform.h"
+
+namespace gscmerge::testing {
+
+struct ProcessOutcome {
+    std::string out;   // bytes written to standard output
+    std::string err;   // bytes written to standard error
+    bool ended = false;  // the process would have ended
+    int status = -1;     // its exit status, when it ended
+};
+
+class CapturedProcess {
+public:
+    CapturedProcess();
+    ~CapturedProcess();
+    CapturedProcess(const CapturedProcess&) = delete;
+    CapturedProcess& operator=(const CapturedProcess&) = delete;
+
+    // Runs `body`; if it ends the process, the normal end has already closed
+    // the units (as the real process would) when this returns.
+    ProcessOutcome run(const std::function<void()>& body);
+
+    // The system-call table in use, to inject faults before `run`.
+    platform::SystemCalls& calls() { return platform::systemCalls(); }
+};
+
+}  // namespace gscmerge::testing

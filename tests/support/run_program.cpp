@@ -1,0 +1,47 @@
+#include "tests/support/run_program.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "tests/support/temp_dir.h"
+
+namespace gscmerge::testing {
+
+ProgramRun runProgram(const std::filesystem::path& executable,
+                      const std::filesystem::path& directory) {
+    // Standard output and error go to files, so that nothing can block.
+    char pattern[] = "/tmp/gscmerge-run-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    const std::filesystem::path captures = pattern;
+    const std::string outPath = (captures / "out").string();
+    const std::string errPath = (captures / "err").string();
+    const std::string program = executable.string();
+    const std::string where = directory.string();
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (out < 0 || err < 0 || in < 0 || ::chdir(where.c_str()) != 0) ::_exit(126);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int waitStatus = 0;
+    ::waitpid(child, &waitStatus, 0);
+    ProgramRun run;
+    run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+    run.out = readFile(outPath);
+    run.err = readFile(errPath);
+    std::error_code ignored;
+    std::filesystem::remove_all(captures, ignored);
+    return run;
+}
+
+}  // namespace gscmerge::testing

@@ -1,0 +1,19 @@
+// Starts a program in a directory and collects what it writes and how it
+// ends, for byte-exact tests of the whole process.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace gscmerge::testing {
+
+struct ProgramRun {
+    std::string out;
+    std::string err;
+    int status = -1;  // exit status; 128 + signal number when killed
+};
+
+[[nodiscard]] ProgramRun runProgram(const std::filesystem::path& executable,
+                                    const std::filesystem::path& directory);
+
+}  // namespace gscmerge::testing

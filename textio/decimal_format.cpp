@@ -1,0 +1,215 @@
+// Exact decimal digits of doubles and the two output roundings.
+#include "textio/decimal_format.h"
+
+#include <bit>
+#include <charconv>
+#include <cstring>
+
+namespace gscmerge::textio {
+namespace {
+
+// A 128-bit fraction numerator, portable to targets without a 128-bit type.
+struct Wide {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+
+    void timesTen() {
+        const std::uint64_t lower = (low & 0xFFFFFFFFu) * 10;
+        const std::uint64_t upper = (low >> 32) * 10 + (lower >> 32);
+        low = (upper << 32) | (lower & 0xFFFFFFFFu);
+        high = high * 10 + (upper >> 32);
+    }
+
+    // Removes and returns the integer part of this / 2^shift.
+    int takeInteger(int shift) {
+        if (shift >= 64) {
+            const int s = shift - 64;
+            const auto digit = static_cast<int>(high >> s);
+            high &= (std::uint64_t{1} << s) - 1;
+            return digit;
+        }
+        const auto digit = static_cast<int>((high << (64 - shift)) | (low >> shift));
+        low &= (std::uint64_t{1} << shift) - 1;
+        high = 0;
+        return digit;
+    }
+
+    [[nodiscard]] bool isZero() const { return high == 0 && low == 0; }
+};
+
+int writeDecimal(std::uint64_t value, char* out) {
+    char reversed[20];
+    int count = 0;
+    while (value > 0) {
+        reversed[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    for (int i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
+    return count;
+}
+
+// |value| = mantissa x 2^power with the fewest mantissa bits.
+void decompose(double value, std::uint64_t* mantissa, int* power) {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const auto biased = static_cast<int>((bits >> 52) & 0x7FF);
+    std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+    int q = -1074;
+    if (biased != 0) {
+        m |= std::uint64_t{1} << 52;
+        q = biased - 1075;
+    }
+    while ((m & 1) == 0 && q < 0) {
+        m >>= 1;
+        ++q;
+    }
+    *mantissa = m;
+    *power = q;
+}
+
+// The exact expansion printed in full: rare values (below 2^-72 or above
+// 2^64) only; no allocation, no locale.
+void slowLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
+    char text[1100];
+    const std::to_chars_result printed = std::to_chars(
+        text, text + sizeof(text), value < 0 ? -value : value, std::chars_format::scientific, 800);
+    digits[0] = text[0];
+    std::memcpy(digits + 1, text + 2, 17);
+    const char* mark = static_cast<const char*>(std::memchr(text, 'e', static_cast<std::size_t>(printed.ptr - text)));
+    int decimalExponent = 0;
+    std::from_chars(mark[1] == '+' ? mark + 2 : mark + 1, printed.ptr, decimalExponent);
+    *exponent = decimalExponent + 1;
+}
+
+}  // namespace
+
+void exactLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
+    std::uint64_t mantissa = 0;
+    int power = 0;
+    decompose(value, &mantissa, &power);
+    if (power > 11 || power < -124) return slowLeadingDigits(value, digits, exponent);
+
+    int count = 0;
+    if (power >= 0) {
+        char all[20];
+        const int length = writeDecimal(mantissa << power, all);
+        for (; count < 18 && count < length; ++count) digits[count] = all[count];
+        *exponent = length;
+    } else {
+        const int shift = -power;
+        const std::uint64_t integer = shift < 64 ? mantissa >> shift : 0;
+        Wide fraction;
+        fraction.low = shift < 64 ? mantissa & ((std::uint64_t{1} << shift) - 1) : mantissa;
+        int e = 0;
+        if (integer > 0) {
+            char all[20];
+            const int length = writeDecimal(integer, all);  // below 2^53: at most 16 digits
+            for (; count < length; ++count) digits[count] = all[count];
+            e = length;
+        }
+        while (count < 18 && !fraction.isZero()) {
+            fraction.timesTen();
+            const int digit = fraction.takeInteger(shift);
+            if (count == 0 && digit == 0) {
+                --e;  // a leading zero after the point
+                continue;
+            }
+            digits[count++] = static_cast<char>('0' + digit);
+        }
+        *exponent = e;
+    }
+    for (; count < 18; ++count) digits[count] = '0';
+}
+
+std::int64_t FixedPointText::length() const {
+    const std::int64_t after = before > 0 ? shown - before : shown;
+    return (negative ? 1 : 0) + (before == 0 && shown == 0 ? 1 : 0) + (before > 0 ? before : 0) +
+           1 + (before < 0 ? -before : 0) + after;
+}
+
+IntegerTextOut formatInteger(std::int32_t value, std::int32_t minimumDigits) {
+    IntegerTextOut text;
+    text.negative = value < 0;
+    // |INT32_MIN| only exists as an unsigned value.
+    std::uint32_t magnitude = static_cast<std::uint32_t>(value);
+    if (text.negative) magnitude = 0u - magnitude;
+    text.digitCount = writeDecimal(magnitude, text.digits);
+    if (minimumDigits > text.digitCount) text.zeros = minimumDigits - text.digitCount;
+    return text;
+}
+
+FixedPointText formatFixed(double value, std::int32_t decimals) {
+    FixedPointText text;
+    const std::int64_t d = decimals;
+    char digits[18];
+    std::int32_t count = 1;
+    std::int64_t exponent = 0;
+    if (value == 0.0) {
+        digits[0] = '0';
+    } else {
+        // First rounding: 17 significant digits, half up on the 18th.
+        std::int32_t e = 0;
+        exactLeadingDigits(value, digits, &e);
+        exponent = e;
+        text.negative = value < 0;
+        count = 17;
+        if (digits[17] >= '5') {
+            int i = 16;
+            while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+            if (i < 0) {
+                digits[0] = '1';
+                count = 1;
+                ++exponent;
+            } else {
+                ++digits[i];
+            }
+        }
+        while (count > 1 && digits[count - 1] == '0') --count;
+    }
+
+    const bool isZero = count == 1 && digits[0] == '0';
+    std::int64_t k = isZero ? 0 : exponent;
+    std::int64_t n = isZero ? d : exponent + d;
+    if (k < -d) {
+        // Too small to reach the last decimal.
+        text.negative = false;
+        text.before = -d;
+        text.shown = 0;
+        return text;
+    }
+    // Second rounding: to d decimals, at most 16 significant digits.
+    const std::int64_t p = n < 16 ? n : 16;
+    if (count > p) {
+        const bool up = digits[p] >= '5';
+        count = static_cast<std::int32_t>(p);
+        if (up) {
+            if (p == 0) {
+                digits[0] = '1';
+                count = 1;
+                ++k;
+                ++n;
+            } else {
+                std::int64_t i = p - 1;
+                while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+                if (i < 0) {
+                    digits[0] = '1';  // "1" and p zeros: the zeros are implied
+                    count = 1;
+                    ++k;
+                    ++n;
+                } else {
+                    ++digits[i];
+                }
+            }
+        } else {
+            bool allZero = true;
+            for (std::int32_t i = 0; i < count; ++i) allZero = allZero && digits[i] == '0';
+            if (allZero) text.negative = false;
+        }
+    }
+    std::memcpy(text.digits, digits, static_cast<std::size_t>(count));
+    text.digitCount = count;
+    text.before = k;
+    text.shown = n;
+    return text;
+}
+
+}  // namespace gscmerge::textio

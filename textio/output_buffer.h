@@ -1,0 +1,59 @@
+// The writing side of a connection: a block that collects the bytes of
+// records and goes to the file only when it is full (a record may be split
+// across two writes) or when the connection is closed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace gscmerge::textio {
+
+class OutputBuffer {
+public:
+    // Writes `count` bytes of the block to the file; reports a failure itself.
+    using Flush = void (*)(void* sink, const char* bytes, std::size_t count);
+
+    OutputBuffer() = default;
+    OutputBuffer(char* block, std::uint32_t capacity, Flush flush, void* sink)
+        : block_(block), capacity_(capacity), flush_(flush), sink_(sink) {}
+
+    void putChar(char c) {
+        if (fill_ == capacity_) flushFull();
+        block_[fill_++] = c;
+    }
+
+    void putChars(const char* chars, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) putChar(chars[i]);
+    }
+
+    void putBlanks(std::int64_t count) {
+        for (std::int64_t i = 0; i < count; ++i) putChar(' ');
+    }
+
+    // Bytes collected and not yet written.
+    [[nodiscard]] std::uint32_t waiting() const { return fill_; }
+
+    // Writes what is waiting (at close).
+    void flushWaiting() {
+        if (fill_ == 0) return;
+        const std::uint32_t count = fill_;
+        fill_ = 0;
+        flush_(sink_, block_, count);
+    }
+
+    void reset() { fill_ = 0; }
+
+private:
+    void flushFull() {
+        fill_ = 0;
+        flush_(sink_, block_, capacity_);
+    }
+
+    char* block_ = nullptr;
+    std::uint32_t capacity_ = 0;
+    Flush flush_ = nullptr;
+    void* sink_ = nullptr;
+    std::uint32_t fill_ = 0;
+};
+
+}  // namespace gscmerge::textio

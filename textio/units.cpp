@@ -1,0 +1,273 @@
+// The unit table: 61 user slots searched linearly by unit number, plus the
+// console. Slots are static, so connecting a unit never allocates.
+#include "textio/units.h"
+
+#include <array>
+#include <cstring>
+
+#include "textio/termination.h"
+
+namespace gscmerge::textio {
+namespace {
+
+using platform::Access;
+using platform::FileError;
+using platform::OpenResult;
+using platform::systemCalls;
+
+struct UnitTable {
+    std::array<UnitConnection, kUserUnitSlots> slots;
+    std::array<bool, kUserUnitSlots> used{};
+    ConsoleUnit console;
+};
+
+UnitTable& table() {
+    static UnitTable unitTable;
+    return unitTable;
+}
+
+enum class OpenStatus : std::uint8_t { Old, Replace };
+enum class CloseStatus : std::uint8_t { Keep, Delete };
+
+std::ptrdiff_t refillFromUnit(void* source, char* block, std::size_t capacity) {
+    return readBytes(*static_cast<UnitConnection*>(source), block, capacity);
+}
+
+void flushToUnit(void* sink, const char* bytes, std::size_t count) {
+    auto& connection = *static_cast<UnitConnection*>(sink);
+    const platform::WriteResult result = writeBytes(connection, bytes, count);
+    if (result.written == count) return;
+    // Only these two shortfalls are failures; any other lets the statement go on.
+    if (result.error == FileError::DiskFull) {
+        raiseRuntimeError(6422, StatementKind::Write, connection.fileName);
+    }
+    if (result.error == FileError::AccessDenied) {
+        raiseRuntimeError(6421, StatementKind::Write, connection.fileName);
+    }
+}
+
+// The report number of a failed open, by the reason of the last attempt.
+int openFailureNumber(FileError error) {
+    switch (error) {
+        case FileError::NotFound:
+            return 6416;
+        case FileError::AccessDenied:
+            return 6414;
+        case FileError::Exists:
+            return 6415;
+        case FileError::InvalidName:
+            return 6412;
+        case FileError::TooManyOpen:
+            return 6417;
+        case FileError::DiskFull:
+        case FileError::Other:
+        case FileError::None:
+            break;
+    }
+    return 6416;
+}
+
+// Read-write, else read-only, else write-only: the first success fixes the
+// action, and the last refusal gives the reason.
+OpenResult openWithFallback(const char* name, OpenStatus status, UnitAction* action) {
+    static constexpr std::array<std::pair<Access, UnitAction>, 3> kAttempts{{
+        {Access::ReadWrite, UnitAction::ReadWrite},
+        {Access::ReadOnly, UnitAction::ReadOnly},
+        {Access::WriteOnly, UnitAction::WriteOnly},
+    }};
+    OpenResult result{-1, FileError::Other};
+    for (const auto& [access, unitAction] : kAttempts) {
+        result = status == OpenStatus::Old ? systemCalls().openExisting(name, access)
+                                           : systemCalls().createNew(name, access);
+        if (result.error == FileError::None) {
+            *action = unitAction;
+            return result;
+        }
+    }
+    return result;
+}
+
+int findSlot(std::int32_t unit) {
+    UnitTable& units = table();
+    for (int i = 0; i < kUserUnitSlots; ++i) {
+        if (units.used[static_cast<std::size_t>(i)] &&
+            units.slots[static_cast<std::size_t>(i)].unit == unit) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+int findFreeSlot() {
+    UnitTable& units = table();
+    for (int i = 0; i < kUserUnitSlots; ++i) {
+        if (!units.used[static_cast<std::size_t>(i)]) return i;
+    }
+    return -1;
+}
+
+// Whether the existing file `name` is the file of a connected unit other than `unit`.
+bool connectedElsewhere(const platform::FileIdentity& identity, std::int32_t unit) {
+    UnitTable& units = table();
+    for (int i = 0; i < kUserUnitSlots; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        const UnitConnection& other = units.slots[index];
+        if (units.used[index] && other.unit != unit && other.identityKnown &&
+            other.identity == identity) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void closeSlot(int slot, CloseStatus status) {
+    UnitTable& units = table();
+    UnitConnection& connection = units.slots[static_cast<std::size_t>(slot)];
+    if (connection.outputWaiting && status != CloseStatus::Delete) {
+        connection.outputWaiting = false;
+        connection.output.flushWaiting();
+    }
+    systemCalls().closeFile(connection.handle);
+    connection.handle = -1;
+    // Free the slot before deleting: a refused deletion is reported, and the
+    // end of the process must not close this handle a second time.
+    units.used[static_cast<std::size_t>(slot)] = false;
+    if (status == CloseStatus::Delete &&
+        systemCalls().deleteFile(connection.fileName) == FileError::AccessDenied) {
+        raiseRuntimeError(6404, StatementKind::Close, connection.fileName);
+    }
+}
+
+}  // namespace
+
+bool matchesKeyword(std::string_view value, std::string_view keyword) {
+    if (value.size() < keyword.size()) return false;
+    for (std::size_t i = 0; i < keyword.size(); ++i) {
+        char c = value[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != keyword[i]) return false;
+    }
+    for (std::size_t i = keyword.size(); i < value.size(); ++i) {
+        if (value[i] != ' ') return false;
+    }
+    return true;
+}
+
+std::string_view normalizeFileName(std::string_view value) {
+    value = value.substr(0, UnitConnection::kMaxFileName);
+    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+    return value;
+}
+
+void openUnit(std::int32_t unit, std::string_view fileName, std::string_view status) {
+    char name[UnitConnection::kMaxFileName + 1];
+    const std::string_view normalized = normalizeFileName(fileName);
+    std::memcpy(name, normalized.data(), normalized.size());
+    name[normalized.size()] = '\0';
+
+    OpenStatus openStatus;
+    if (matchesKeyword(status, "OLD")) {
+        openStatus = OpenStatus::Old;
+    } else if (matchesKeyword(status, "REPLACE")) {
+        openStatus = OpenStatus::Replace;
+    } else {
+        raiseRuntimeError(6412, StatementKind::Open, name, "status not recognised");
+    }
+    if (normalized.empty()) raiseRuntimeError(6412, StatementKind::Open, name);
+
+    platform::FileIdentity existing{};
+    const bool exists = systemCalls().identifyName(name, &existing);
+    if (exists && connectedElsewhere(existing, unit)) {
+        raiseRuntimeError(6413, StatementKind::Open, name);
+    }
+
+    UnitTable& units = table();
+    const int current = findSlot(unit);
+    if (current >= 0) {
+        const UnitConnection& connected = units.slots[static_cast<std::size_t>(current)];
+        if (exists && connected.identityKnown && connected.identity == existing) return;
+        closeSlot(current, CloseStatus::Keep);
+    }
+
+    // Checked before the file system is touched, so that a refused open never
+    // replaces a file.
+    const int slot = findFreeSlot();
+    if (slot < 0) raiseRuntimeError(6418, StatementKind::Open, name);
+
+    if (openStatus == OpenStatus::Replace) (void)systemCalls().deleteFile(name);
+    UnitAction action = UnitAction::ReadWrite;
+    const OpenResult opened = openWithFallback(name, openStatus, &action);
+    if (opened.error != FileError::None) {
+        raiseRuntimeError(openFailureNumber(opened.error), StatementKind::Open, name);
+    }
+
+    UnitConnection& connection = units.slots[static_cast<std::size_t>(slot)];
+    connection.unit = unit;
+    std::memcpy(connection.fileName, name, normalized.size() + 1);
+    connection.handle = opened.handle;
+    connection.identityKnown = systemCalls().identifyHandle(opened.handle, &connection.identity);
+    connection.action = action;
+    connection.outputWaiting = false;
+    connection.input = InputBuffer(connection.buffer, UnitConnection::kBufferSize, refillFromUnit,
+                                   &connection, connection.fileName);
+    connection.output =
+        OutputBuffer(connection.buffer, UnitConnection::kBufferSize, flushToUnit, &connection);
+    units.used[static_cast<std::size_t>(slot)] = true;
+}
+
+void closeUnit(std::int32_t unit, std::string_view status) {
+    const int slot = findSlot(unit);
+    if (slot < 0) return;
+    CloseStatus closeStatus = CloseStatus::Keep;
+    if (status.empty() || matchesKeyword(status, "KEEP")) {
+        closeStatus = CloseStatus::Keep;
+    } else if (matchesKeyword(status, "DELETE")) {
+        closeStatus = CloseStatus::Delete;
+    } else {
+        raiseRuntimeError(6412, StatementKind::Close,
+                          table().slots[static_cast<std::size_t>(slot)].fileName,
+                          "status not recognised");
+    }
+    closeSlot(slot, closeStatus);
+}
+
+UnitConnection* findUnit(std::int32_t unit) {
+    const int slot = findSlot(unit);
+    return slot < 0 ? nullptr : &table().slots[static_cast<std::size_t>(slot)];
+}
+
+std::ptrdiff_t readBytes(UnitConnection& connection, char* block, std::size_t count) {
+    return systemCalls().readFile(connection.handle, block, count);
+}
+
+platform::WriteResult writeBytes(UnitConnection& connection, const char* bytes,
+                                 std::size_t count) {
+    return systemCalls().writeFile(connection.handle, bytes, count);
+}
+
+ConsoleUnit& consoleUnit() { return table().console; }
+
+void createConsoleUnits() {
+    table().console.servesBothDirections =
+        systemCalls().isTerminal(platform::StandardStream::Input) &&
+        systemCalls().isTerminal(platform::StandardStream::Output);
+}
+
+void closeAllUnits() {
+    for (int i = 0; i < kUserUnitSlots; ++i) {
+        if (table().used[static_cast<std::size_t>(i)]) closeSlot(i, CloseStatus::Keep);
+    }
+}
+
+void forgetAllUnits() {
+    UnitTable& units = table();
+    for (int i = 0; i < kUserUnitSlots; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        if (units.used[index]) systemCalls().closeFile(units.slots[index].handle);
+        units.used[index] = false;
+    }
+    units.console = ConsoleUnit{};
+}
+
+}  // namespace gscmerge::textio
