@@ -1,6 +1,7 @@
 // The raw region file reader.
 #include "catalogue/raw_region.h"
 
+#include "textio/fixed_columns.h"
 #include "textio/input.h"
 #include "textio/output.h"
 #include "textio/termination.h"
@@ -49,8 +50,33 @@ void skipHeaderLine(textio::InputBuffer& input) {
     read.endRead();
 }
 
+// Plain entry lines lying whole in the current block are read straight from
+// their columns; every other line goes through the read statement, which
+// gives the same values and reports what is wrong.
+constexpr textio::ColumnPlan kEntryColumns = textio::planColumns(kEntryLayout);
+static_assert(kEntryColumns.usable && kEntryColumns.count == 12);
+
+bool readPlainEntryLine(textio::InputBuffer& input, EntryLine& line) {
+    textio::ColumnValue values[12];
+    if (!textio::tryReadColumns(input, kEntryColumns, values)) return false;
+    line.region = values[0].integer;
+    line.starNumber = values[1].integer;
+    line.raHours = values[2].integer;
+    line.raMinutes = values[3].integer;
+    line.raSeconds = values[4].real;
+    line.decSign[0] = values[5].character;
+    line.decDegrees = values[6].integer;
+    line.decMinutes = values[7].integer;
+    line.decSeconds = values[8].real;
+    line.posError = values[9].real;
+    line.magnitude = values[10].real;
+    line.magError = values[11].real;
+    return true;
+}
+
 EntryLine readEntryLine(textio::InputBuffer& input) {
     EntryLine line;
+    if (readPlainEntryLine(input, line)) return line;
     InputStatement read(input, kEntryLayout);
     read.getInteger(line.region);
     read.getInteger(line.starNumber);

@@ -34,10 +34,66 @@ struct Wide {
         return digit;
     }
 
+    // Multiplies by 10^9 (the fraction stays below 2^128 while shift <= 98).
+    void timesBillion() {
+        constexpr std::uint64_t kBillion = 1000000000;
+        const std::uint64_t lower = (low & 0xFFFFFFFFu) * kBillion;
+        const std::uint64_t upper = (low >> 32) * kBillion + (lower >> 32);
+        low = (upper << 32) | (lower & 0xFFFFFFFFu);
+        high = high * kBillion + (upper >> 32);
+    }
+
+    // Removes and returns the integer part of this / 2^shift, for a value
+    // below 2^(shift + 30).
+    std::uint32_t takeChunk(int shift) {
+        if (shift >= 64) {
+            const int s = shift - 64;
+            const auto chunk = static_cast<std::uint32_t>(high >> s);
+            high &= (std::uint64_t{1} << s) - 1;
+            return chunk;
+        }
+        const auto chunk = static_cast<std::uint32_t>((high << (64 - shift)) | (low >> shift));
+        low &= (std::uint64_t{1} << shift) - 1;
+        high = 0;
+        return chunk;
+    }
+
     [[nodiscard]] bool isZero() const { return high == 0 && low == 0; }
 };
 
+// "00" to "99": two digits per division.
+constexpr char kDigitPairs[] =
+    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+
+// The decimal digits of a chunk below 10^9, `width` of them with leading zeros.
+void writeChunk(std::uint32_t chunk, int width, char* out) {
+    int i = width;
+    while (i >= 2) {
+        const std::uint32_t pair = chunk % 100;
+        chunk /= 100;
+        i -= 2;
+        out[i] = kDigitPairs[2 * pair];
+        out[i + 1] = kDigitPairs[2 * pair + 1];
+    }
+    if (i == 1) out[0] = static_cast<char>('0' + chunk % 10);
+}
+
+int digitCount(std::uint32_t chunk) {
+    int count = 1;
+    while (chunk >= 10) {
+        chunk /= 10;
+        ++count;
+    }
+    return count;
+}
+
 int writeDecimal(std::uint64_t value, char* out) {
+    if (value < 10) {
+        if (value == 0) return 0;
+        out[0] = static_cast<char>('0' + value);
+        return 1;
+    }
     char reversed[20];
     int count = 0;
     while (value > 0) {
@@ -58,9 +114,12 @@ void decompose(double value, std::uint64_t* mantissa, int* power) {
         m |= std::uint64_t{1} << 52;
         q = biased - 1075;
     }
-    while ((m & 1) == 0 && q < 0) {
-        m >>= 1;
-        ++q;
+    // Strip the trailing zero bits (keeping the value an integer x 2^q, q <= 0
+    // stays q <= 0).
+    if (m != 0 && q < 0) {
+        const int zeros = std::countr_zero(m) < -q ? std::countr_zero(m) : -q;
+        m >>= zeros;
+        q += zeros;
     }
     *mantissa = m;
     *power = q;
@@ -74,7 +133,8 @@ void slowLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
         text, text + sizeof(text), value < 0 ? -value : value, std::chars_format::scientific, 800);
     digits[0] = text[0];
     std::memcpy(digits + 1, text + 2, 17);
-    const char* mark = static_cast<const char*>(std::memchr(text, 'e', static_cast<std::size_t>(printed.ptr - text)));
+    const char* mark = static_cast<const char*>(
+        std::memchr(text, 'e', static_cast<std::size_t>(printed.ptr - text)));
     int decimalExponent = 0;
     std::from_chars(mark[1] == '+' ? mark + 2 : mark + 1, printed.ptr, decimalExponent);
     *exponent = decimalExponent + 1;
@@ -105,6 +165,25 @@ void exactLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
             const int length = writeDecimal(integer, all);  // below 2^53: at most 16 digits
             for (; count < length; ++count) digits[count] = all[count];
             e = length;
+        }
+        // Nine digits at a time where the fraction allows it.
+        while (shift <= 98 && count < 18 && !fraction.isZero()) {
+            fraction.timesBillion();
+            const std::uint32_t chunk = fraction.takeChunk(shift);
+            char nine[9];
+            int width = 9;
+            if (count == 0) {
+                if (chunk == 0) {
+                    e -= 9;  // nine leading zeros after the point
+                    continue;
+                }
+                width = digitCount(chunk);
+                e -= 9 - width;
+            }
+            writeChunk(chunk, width, nine);
+            const int take = width < 18 - count ? width : 18 - count;
+            std::memcpy(digits + count, nine, static_cast<std::size_t>(take));
+            count += take;
         }
         while (count < 18 && !fraction.isZero()) {
             fraction.timesTen();

@@ -18,10 +18,9 @@ bool endsRecordData(int c) { return c == '\r' || c == '\n'; }
 
 // Collects the characters of a numeric field of `width` columns into `text`:
 // blanks and tabs are passed over, a line end stays unread and ends the field
-// early, a comma is taken and ends it. `keepLeadingZeros` is false for
-// integers, whose zeros before anything collected are passed over.
-// `insertZeros` adds the 0 after a first sign and before a first point of a
-// fixed-point text.
+// early, a comma is taken and ends it. An integer passes over its zeros
+// before anything is collected; a fixed-point text keeps them and gets a 0
+// inserted after a first sign and before a first point (-.5 is -0.5).
 template <class Text>
 void collectField(InputBuffer& buffer, std::int32_t width, Text& text, bool isFixed) {
     bool collected = false;

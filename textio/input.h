@@ -19,9 +19,11 @@ namespace gscmerge::textio {
 
 class InputStatement {
 public:
-    // beginRead: nothing is read until the first item.
+    // beginRead: nothing is read until the first item. The statement keeps
+    // a reference to `layout`, which must outlive it (a temporary may not).
     InputStatement(InputBuffer& buffer, const RecordLayout& layout)
         : buffer_(buffer), cursor_(layout) {}
+    InputStatement(InputBuffer& buffer, const RecordLayout&& layout) = delete;
 
     void getInteger(std::int32_t& item);
     void getReal(double& item);

@@ -57,6 +57,12 @@ public:
         }
     }
 
+    // The unread bytes of the current block, without reading further. A
+    // caller that handles a whole record from here moves on with `advance`.
+    [[nodiscard]] const char* unreadBytes() const { return block_ + next_; }
+    [[nodiscard]] std::uint32_t unreadCount() const { return valid_ - next_; }
+    void advance(std::uint32_t count) { next_ += count; }
+
     // The name that error reports show for this data.
     [[nodiscard]] const char* name() const { return name_; }
 

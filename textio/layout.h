@@ -49,8 +49,8 @@ struct FieldDescriptor {
 };
 
 // An ordered list of descriptors; the last is always a `LayoutEnd` or a
-// `Fault`. The capacity far exceeds any layout the program uses; a longer
-// text ends in a Fault 6700 marker.
+// `Fault`. The capacity far exceeds any layout the program uses: 95
+// descriptors and the end; a 96th descriptor becomes a Fault 6700 marker.
 struct RecordLayout {
     static constexpr int kCapacity = 96;
     FieldDescriptor descriptors[kCapacity] = {};
@@ -95,6 +95,9 @@ struct LayoutParser {
         return tooLarge ? -2 : value;
     }
 
+    // One slot always stays free for the end (or a fault marker) that follows.
+    constexpr bool full() const { return layout.count == RecordLayout::kCapacity - 1; }
+
     constexpr void add(const FieldDescriptor& descriptor) {
         layout.descriptors[layout.count++] = descriptor;
     }
@@ -135,7 +138,6 @@ struct LayoutParser {
         ++pos;
         bool commaAllowed = false;  // a comma may follow a descriptor, once
         for (;;) {
-            if (layout.count >= RecordLayout::kCapacity - 1) return fault(6700);
             if (!more()) return fault(6988);
             const std::int64_t number = parseNumber();
             if (number == -2) return fault(6991);
@@ -155,6 +157,7 @@ struct LayoutParser {
                 }
                 FieldDescriptor literal;
                 if (!parseLiteral(literal)) return fault(6988);
+                if (full()) return fault(6700);
                 add(literal);
                 commaAllowed = true;
                 continue;
@@ -191,6 +194,7 @@ struct LayoutParser {
             } else {
                 return fault(6989);
             }
+            if (full()) return fault(6700);
             add(field);
             commaAllowed = true;
         }
@@ -214,6 +218,8 @@ struct LayoutParser {
 class LayoutCursor {
 public:
     explicit LayoutCursor(const RecordLayout& layout) : layout_(&layout) {}
+    // The cursor points into its layout: a temporary would be gone before the walk.
+    explicit LayoutCursor(const RecordLayout&& layout) = delete;
 
     // The data descriptor that takes the next item. Skips met on the way add
     // to `pendingSkip`; reaching the end with an item waiting starts over.

@@ -3,6 +3,8 @@
 #include "textio/output.h"
 
 #include <cassert>
+#include <cstring>
+#include <new>
 
 #include "textio/decimal_format.h"
 #include "textio/platform.h"
@@ -16,23 +18,85 @@ const RecordLayout& noLayout() {
     return kEmpty;
 }
 
+[[noreturn]] void reportNoStorage() {
+    raiseRuntimeError(6700, StatementKind::None, {});
+}
+
 }  // namespace
+
+void OutputStatement::ItemList::addSpilled(const Item& item) {
+    try {
+        if (spilled_.empty()) spilled_.assign(inline_, inline_ + count_);
+        spilled_.push_back(item);
+    } catch (const std::bad_alloc&) {
+        reportNoStorage();
+    }
+    ++count_;
+}
+
+std::uint32_t OutputStatement::ItemList::addText(const char* chars, std::uint32_t length) {
+    const auto start = static_cast<std::uint32_t>(textLength_);
+    if (textLength_ + length <= kInlineText && spilledText_.empty()) {
+        std::memcpy(inlineText_ + textLength_, chars, length);
+    } else {
+        try {
+            if (spilledText_.empty()) spilledText_.assign(inlineText_, inlineText_ + textLength_);
+            spilledText_.insert(spilledText_.end(), chars, chars + length);
+        } catch (const std::bad_alloc&) {
+            reportNoStorage();
+        }
+    }
+    textLength_ += length;
+    return start;
+}
 
 OutputStatement::OutputStatement(UnitConnection& connection, const RecordLayout& layout)
     : buffer_(&connection.output), name_(connection.fileName), cursor_(layout) {
     connection.outputWaiting = true;
 }
 
-OutputStatement::OutputStatement(OutputBuffer& buffer, const char* name,
-                                 const RecordLayout& layout)
+OutputStatement::OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout)
     : buffer_(&buffer), name_(name), cursor_(layout) {}
 
-OutputStatement::OutputStatement(ConsoleUnit& console) : console_(&console), cursor_(noLayout()) {
-    cursor_.pendingSkip = 1;  // the line-control character
+OutputStatement::OutputStatement(ConsoleUnit& console) : console_(&console), cursor_(noLayout()) {}
+
+void OutputStatement::Actions::fault(int number) { statement.raiseWrite(number); }
+
+void OutputStatement::raiseWrite(int number) {
+    if (console_ == nullptr) spillStaged();
+    raiseRuntimeError(number, StatementKind::Write, name_);
 }
 
-void OutputStatement::Actions::fault(int number) {
-    raiseRuntimeError(number, StatementKind::Write, statement.name_);
+void OutputStatement::spillStaged() {
+    buffer_->putChars(stage_, static_cast<std::size_t>(staged_));
+    staged_ = 0;
+}
+
+void OutputStatement::stageBlanks(std::int64_t count) {
+    while (count > 0) {
+        if (staged_ == kStageSize) spillStaged();
+        const std::int64_t room = kStageSize - staged_;
+        const std::int64_t part = count < room ? count : room;
+        std::memset(stage_ + staged_, ' ', static_cast<std::size_t>(part));
+        staged_ += static_cast<std::int32_t>(part);
+        count -= part;
+    }
+}
+
+void OutputStatement::putInteger(std::int32_t value) {
+    assert(console_ == nullptr && "console messages carry text only");
+    items_.add({ItemKind::Integer, value, 0.0, 0, 0});
+}
+
+void OutputStatement::putReal(double value) {
+    assert(console_ == nullptr && "console messages carry text only");
+    items_.add({ItemKind::Real, 0, value, 0, 0});
+}
+
+void OutputStatement::putText(const char* chars, std::int32_t length) {
+    const std::uint32_t count = length > 0 ? static_cast<std::uint32_t>(length) : 0;
+    const std::uint32_t start = items_.addText(chars, count);
+    items_.add({ItemKind::Text, 0, 0.0, start, count});
 }
 
 const FieldDescriptor& OutputStatement::nextField() {
@@ -40,27 +104,35 @@ const FieldDescriptor& OutputStatement::nextField() {
     return cursor_.nextDataDescriptor(actions);
 }
 
-void OutputStatement::placeChar(char c) {
-    if (console_ != nullptr) {
-        // A console line has room for 80 characters; a longer message goes on
-        // in a new record, which again begins with its line-control blank.
-        while (cursor_.pendingSkip > 0) {
-            if (consoleLength_ == kConsoleRoom) writeConsoleRecord();
-            consoleRecord_[consoleLength_++] = ' ';
-            --cursor_.pendingSkip;
+void OutputStatement::placeConsoleChar(char c) {
+    // A console line has room for 80 characters; a longer message goes on in
+    // a new record, which again begins with its line-control blank.
+    while (cursor_.pendingSkip > 0) {
+        if (consoleLength_ == kConsoleRoom) flushConsoleRecord();
+        consoleRecord_[consoleLength_++] = ' ';
+        --cursor_.pendingSkip;
+    }
+    if (consoleLength_ == kConsoleRoom) {
+        flushConsoleRecord();
+        consoleRecord_[consoleLength_++] = ' ';
+    }
+    consoleRecord_[consoleLength_++] = c;
+}
+
+void OutputStatement::placeChars(const char* chars, std::int64_t count) {
+    // Owed blanks appear only when a character follows them.
+    if (count <= 0) return;
+    if (console_ == nullptr && count <= kStageSize) {
+        if (cursor_.pendingSkip > 0) {
+            stageBlanks(cursor_.pendingSkip);
+            cursor_.pendingSkip = 0;
         }
-        if (consoleLength_ == kConsoleRoom) {
-            writeConsoleRecord();
-            consoleRecord_[consoleLength_++] = ' ';
-        }
-        consoleRecord_[consoleLength_++] = c;
+        if (staged_ + count > kStageSize) spillStaged();
+        for (std::int64_t i = 0; i < count; ++i) stage_[staged_ + i] = chars[i];
+        staged_ += static_cast<std::int32_t>(count);
         return;
     }
-    if (cursor_.pendingSkip > 0) {
-        buffer_->putBlanks(cursor_.pendingSkip);
-        cursor_.pendingSkip = 0;
-    }
-    buffer_->putChar(c);
+    for (std::int64_t i = 0; i < count; ++i) placeChar(chars[i]);
 }
 
 void OutputStatement::placeLiteral(const FieldDescriptor& descriptor) {
@@ -79,68 +151,108 @@ void OutputStatement::placeNumeric(const Text& text, std::int32_t width) {
         return;
     }
     cursor_.pendingSkip += width - length;
+    if (length <= 64) {
+        char chars[64];
+        std::int64_t count = 0;
+        text.write([&](char c) { chars[count++] = c; });
+        placeChars(chars, count);
+        return;
+    }
     text.write([this](char c) { placeChar(c); });
 }
 
-void OutputStatement::putInteger(std::int32_t value) {
-    assert(console_ == nullptr && "console messages carry text only");
+// One item under its data descriptor: the descriptor must suit the item's
+// kind, then its text is built and placed.
+void OutputStatement::placeItem(const Item& item) {
     const FieldDescriptor& field = nextField();
-    if (field.kind == DescriptorKind::FixedPointField) {
-        raiseRuntimeError(6207, StatementKind::Write, name_);
+    switch (item.kind) {
+        case ItemKind::Integer:
+            if (field.kind == DescriptorKind::FixedPointField) {
+                raiseWrite(6207);
+            }
+            if (field.kind != DescriptorKind::IntegerField) {
+                raiseWrite(6205);
+            }
+            // One digit under the default minimum: the common case of digit fields.
+            if (item.integer >= 0 && item.integer <= 9 && field.digits == 1 && field.width >= 1) {
+                cursor_.pendingSkip += field.width - 1;
+                placeChar(static_cast<char>('0' + item.integer));
+                return;
+            }
+            placeNumeric(formatInteger(item.integer, field.digits), field.width);
+            return;
+        case ItemKind::Real:
+            if (field.kind == DescriptorKind::IntegerField) {
+                raiseWrite(6206);
+            }
+            if (field.kind != DescriptorKind::FixedPointField) {
+                raiseWrite(6205);
+            }
+            placeNumeric(formatFixed(item.real, field.digits), field.width);
+            return;
+        case ItemKind::Text: {
+            if (field.kind != DescriptorKind::CharacterField) {
+                raiseWrite(6205);
+            }
+            // A shorter item is right-justified, a longer one keeps its start.
+            const auto length = static_cast<std::int64_t>(item.textLength);
+            std::int64_t count = length;
+            if (field.width != 0 && length > field.width) count = field.width;
+            if (field.width != 0 && length < field.width)
+                cursor_.pendingSkip += field.width - length;
+            const char* chars = items_.text(item.textStart);
+            placeChars(chars, count);
+            return;
+        }
     }
-    if (field.kind != DescriptorKind::IntegerField) {
-        raiseRuntimeError(6205, StatementKind::Write, name_);
-    }
-    placeNumeric(formatInteger(value, field.digits), field.width);
 }
 
-void OutputStatement::putReal(double value) {
-    assert(console_ == nullptr && "console messages carry text only");
-    const FieldDescriptor& field = nextField();
-    if (field.kind == DescriptorKind::IntegerField) {
-        raiseRuntimeError(6206, StatementKind::Write, name_);
-    }
-    if (field.kind != DescriptorKind::FixedPointField) {
-        raiseRuntimeError(6205, StatementKind::Write, name_);
-    }
-    placeNumeric(formatFixed(value, field.digits), field.width);
-}
-
-void OutputStatement::putText(const char* chars, std::int32_t length) {
-    if (length < 0) length = 0;
-    if (console_ != nullptr) {
-        for (std::int32_t i = 0; i < length; ++i) placeChar(chars[i]);
-        return;
-    }
-    const FieldDescriptor& field = nextField();
-    if (field.kind != DescriptorKind::CharacterField) {
-        raiseRuntimeError(6205, StatementKind::Write, name_);
-    }
-    std::int32_t count = length;
-    if (field.width != 0 && length > field.width) count = field.width;
-    if (field.width != 0 && length < field.width) cursor_.pendingSkip += field.width - length;
-    for (std::int32_t i = 0; i < count; ++i) placeChar(chars[i]);
+void OutputStatement::placeMessageText(const Item& item) {
+    assert(item.kind == ItemKind::Text && "console messages carry text only");
+    const char* chars = items_.text(item.textStart);
+    for (std::uint32_t i = 0; i < item.textLength; ++i) placeChar(chars[i]);
 }
 
 void OutputStatement::endRecord() {
     if (console_ != nullptr) {
-        writeConsoleRecord();
+        flushConsoleRecord();
         return;
     }
     cursor_.pendingSkip = 0;
-    buffer_->putChar('\r');
-    buffer_->putChar('\n');
+    stage('\r');
+    stage('\n');
+    spillStaged();
 }
 
-// Line control: the record's first character is not written; it decides what
-// goes before the rest. Nothing is written after it: the line end is owed.
-void OutputStatement::writeConsoleRecord() {
-    char bytes[kConsoleRecord + 8];
-    int length = 0;
-    const bool open = console_->lineEndOwed;
-    const char control = consoleLength_ > 0 ? consoleRecord_[0] : ' ';
-    auto add = [&](const char* text) {
-        while (*text != '\0') bytes[length++] = *text++;
+void OutputStatement::flushConsoleRecord() {
+    writeConsoleRecord(*console_, consoleRecord_, static_cast<std::size_t>(consoleLength_));
+    consoleLength_ = 0;
+}
+
+void OutputStatement::endWrite() {
+    if (console_ != nullptr) {
+        cursor_.pendingSkip = 1;  // the line-control character
+        for (std::size_t i = 0; i < items_.size(); ++i) placeMessageText(items_[i]);
+        // A message without characters still has its line-control blank.
+        if (consoleLength_ == 0) consoleRecord_[consoleLength_++] = ' ';
+        cursor_.pendingSkip = 0;
+        flushConsoleRecord();
+        return;
+    }
+    for (std::size_t i = 0; i < items_.size(); ++i) placeItem(items_[i]);
+    Actions actions{*this};
+    cursor_.finishLayout(actions);
+    endRecord();
+}
+
+void writeConsoleRecord(ConsoleUnit& console, const char* record, std::size_t length) {
+    if (length > kConsoleRecordSize) length = kConsoleRecordSize;
+    char bytes[kConsoleRecordSize + 5];  // 6 bytes of line control, the record less its first
+    std::size_t count = 0;
+    const bool open = console.lineEndOwed;
+    const char control = length > 0 ? record[0] : ' ';
+    auto add = [&](std::string_view text) {
+        for (const char c : text) bytes[count++] = c;
     };
     switch (control) {
         case '0':
@@ -156,29 +268,10 @@ void OutputStatement::writeConsoleRecord() {
             if (open) add("\r\n");
             break;
     }
-    for (int i = 1; i < consoleLength_; ++i) bytes[length++] = consoleRecord_[i];
-    (void)platform::systemCalls().writeStandard(platform::StandardStream::Output, bytes,
-                                                static_cast<std::size_t>(length));
-    console_->lineEndOwed = true;
-    consoleLength_ = 0;
+    for (std::size_t i = 1; i < length; ++i) bytes[count++] = record[i];
+    (void)platform::systemCalls().writeStandard(platform::StandardStream::Output, bytes, count);
+    console.lineEndOwed = true;
 }
-
-void OutputStatement::endWrite() {
-    if (console_ != nullptr) {
-        // A message starts with its owed blank even when it has no characters.
-        if (consoleLength_ == 0) consoleRecord_[consoleLength_++] = ' ';
-        cursor_.pendingSkip = 0;
-        writeConsoleRecord();
-        return;
-    }
-    Actions actions{*this};
-    cursor_.finishLayout(actions);
-    endRecord();
-}
-
-}  // namespace gscmerge::textio
-
-namespace gscmerge::textio {
 
 void writeConsoleMessage(std::string_view text) {
     OutputStatement message(consoleUnit());

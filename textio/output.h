@@ -3,23 +3,32 @@
 // or one message line on the console.
 //
 //     OutputStatement write(connection, kStarLayout);
-//     write.putInteger(1234);
+//     write.putInteger(1234);              // items are only copied here
 //     ...
-//     write.endWrite();                    // ends the record with CR LF
+//     write.endWrite();                    // builds the record, ends it with CR LF
 //
 //     OutputStatement message(consoleUnit());
 //     message.putText("Error: ...", 40);
 //     message.endWrite();                  // one write to standard output
+//
+// Nothing of a record is converted or placed before `endWrite`: a statement
+// abandoned on the way (the process ends between two puts) leaves no trace
+// in the file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "textio/layout.h"
 #include "textio/output_buffer.h"
 #include "textio/units.h"
 
 namespace gscmerge::textio {
+
+// The console holds records of up to 132 bytes.
+inline constexpr std::size_t kConsoleRecordSize = 132;
 
 class OutputStatement {
 public:
@@ -30,11 +39,15 @@ public:
     // beginWrite of a console message line (no layout).
     explicit OutputStatement(ConsoleUnit& console);
 
+    OutputStatement(const OutputStatement&) = delete;
+    OutputStatement& operator=(const OutputStatement&) = delete;
+
     void putInteger(std::int32_t value);
     void putReal(double value);
     // Copies `length` characters; a negative length counts as 0.
     void putText(const char* chars, std::int32_t length);
-    // Finishes the layout, ends the record, and for the console writes it.
+    // Executes the statement: places every item by the layout, finishes the
+    // layout and ends the record; for the console, writes the record.
     void endWrite();
 
     // The walk's actions for a write (used by the layout cursor).
@@ -46,14 +59,76 @@ public:
     };
 
 private:
-    static constexpr int kConsoleRecord = 132;
     static constexpr int kConsoleRoom = 80;  // the line-control blank and 79 characters
 
+    enum class ItemKind : std::uint8_t { Integer, Real, Text };
+    struct Item {
+        ItemKind kind;
+        std::int32_t integer;
+        double real;
+        std::uint32_t textStart;  // into the statement's text copies
+        std::uint32_t textLength;
+    };
+
+    // The items of a statement in order. The program's statements (at most
+    // 18 items, at most 45 characters) stay in the inline room; a longer one
+    // moves to the heap.
+    class ItemList {
+    public:
+        void add(const Item& item) {
+            if (count_ < kInlineItems && spilled_.empty()) {
+                inline_[count_++] = item;
+                return;
+            }
+            addSpilled(item);
+        }
+        void addSpilled(const Item& item);
+        // Copies the characters and returns where they start.
+        std::uint32_t addText(const char* chars, std::uint32_t length);
+        [[nodiscard]] std::size_t size() const { return count_; }
+        [[nodiscard]] const Item& operator[](std::size_t i) const {
+            return spilled_.empty() ? inline_[i] : spilled_[i];
+        }
+        [[nodiscard]] const char* text(std::uint32_t start) const {
+            return (spilledText_.empty() ? inlineText_ : spilledText_.data()) + start;
+        }
+
+    private:
+        static constexpr std::size_t kInlineItems = 24;
+        static constexpr std::size_t kInlineText = 128;
+        // Only the first count_ items and textLength_ characters are ever
+        // read, so the inline room is left uninitialised.
+        Item inline_[kInlineItems];
+        std::vector<Item> spilled_;
+        std::size_t count_ = 0;
+        char inlineText_[kInlineText];
+        std::vector<char> spilledText_;
+        std::size_t textLength_ = 0;
+    };
+
     const FieldDescriptor& nextField();
-    void placeChar(char c);
+    void placeChar(char c) {
+        if (console_ != nullptr) return placeConsoleChar(c);
+        if (cursor_.pendingSkip > 0) {
+            stageBlanks(cursor_.pendingSkip);
+            cursor_.pendingSkip = 0;
+        }
+        stage(c);
+    }
+    void placeChars(const char* chars, std::int64_t count);
+    void placeConsoleChar(char c);
     void placeLiteral(const FieldDescriptor& descriptor);
+    void placeItem(const Item& item);
+    void placeMessageText(const Item& item);
     void endRecord();
-    void writeConsoleRecord();
+    void flushConsoleRecord();
+    void stage(char c) {
+        if (staged_ == kStageSize) spillStaged();
+        stage_[staged_++] = c;
+    }
+    void stageBlanks(std::int64_t count);
+    void spillStaged();
+    [[noreturn]] void raiseWrite(int number);
     template <class Text>
     void placeNumeric(const Text& text, std::int32_t width);
 
@@ -61,16 +136,29 @@ private:
     const char* name_ = "CON";
     ConsoleUnit* console_ = nullptr;
     LayoutCursor cursor_;
+    ItemList items_;
     std::int32_t consoleLength_ = 0;
-    char consoleRecord_[kConsoleRecord];
+    char consoleRecord_[kConsoleRecordSize];
+    // A file record is built here and handed to the buffer in one piece at
+    // its end (or before a failure is reported, so that what was placed
+    // stays placed); a record longer than the stage goes on in pieces.
+    static constexpr int kStageSize = 256;
+    std::int32_t staged_ = 0;
+    char stage_[kStageSize];
 };
-
-}  // namespace gscmerge::textio
-
-namespace gscmerge::textio {
 
 // One console message line: `text` after the line-control blank, written to
 // standard output at once with its line end owed.
 void writeConsoleMessage(std::string_view text);
+
+// Writes one console record to standard output in one write. Its first
+// character is line control and is not written; it selects what goes first:
+//     blank (or any other)   nothing, or CR LF when a console line is open
+//     '0'                    CR LF, or CR LF CR LF when a line is open
+//     '+'                    CR
+//     '1'                    CR LF FF CR blank CR
+// The rest follows (at most kConsoleRecordSize bytes of the record count);
+// the line end is left owed (`lineEndOwed`).
+void writeConsoleRecord(ConsoleUnit& console, const char* record, std::size_t length);
 
 }  // namespace gscmerge::textio

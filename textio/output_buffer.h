@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace gscmerge::textio {
 
@@ -17,13 +18,23 @@ public:
     OutputBuffer(char* block, std::uint32_t capacity, Flush flush, void* sink)
         : block_(block), capacity_(capacity), flush_(flush), sink_(sink) {}
 
+    // A block that has just become full is written at once, so a record may
+    // leave part of itself in one write and the rest in the next.
     void putChar(char c) {
-        if (fill_ == capacity_) flushFull();
         block_[fill_++] = c;
+        if (fill_ == capacity_) flushFull();
     }
 
     void putChars(const char* chars, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) putChar(chars[i]);
+        while (count > 0) {
+            const std::size_t room = capacity_ - fill_;
+            const std::size_t part = count < room ? count : room;
+            std::memcpy(block_ + fill_, chars, part);
+            fill_ += static_cast<std::uint32_t>(part);
+            chars += part;
+            count -= part;
+            if (fill_ == capacity_) flushFull();
+        }
     }
 
     void putBlanks(std::int64_t count) {
@@ -44,6 +55,8 @@ public:
     void reset() { fill_ = 0; }
 
 private:
+    // The fill position is reset first: a failed write ends the process, and
+    // the close that follows must not write the same block again.
     void flushFull() {
         fill_ = 0;
         flush_(sink_, block_, capacity_);

@@ -24,7 +24,8 @@ FileError classify(int error) {
         case EACCES:
         case EPERM:
         case EROFS:
-        case ETXTBSY:
+        case ETXTBSY:  // a program being run locks its file against writing
+        case EISDIR:   // a directory cannot be opened for writing like a file
             return FileError::AccessDenied;
         case EEXIST:
             return FileError::Exists;
@@ -64,7 +65,16 @@ OpenResult openWith(const char* name, int flags) {
 
 OpenResult posixOpenExisting(const char* name, Access access) {
     if (name[0] == '\0') return {-1, FileError::InvalidName};
-    return openWith(name, openFlags(access));
+    const OpenResult opened = openWith(name, openFlags(access));
+    if (opened.error != FileError::None) return opened;
+    // A directory opens read-only here, but it is no file to read records
+    // from: refuse it as access denied, the way the other platform does.
+    struct stat info {};
+    if (::fstat(static_cast<int>(opened.handle), &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(static_cast<int>(opened.handle));
+        return {-1, FileError::AccessDenied};
+    }
+    return opened;
 }
 
 OpenResult posixCreateNew(const char* name, Access access) {

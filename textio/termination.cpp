@@ -111,7 +111,7 @@ std::string_view trapWord(int number) {
     raiseRuntimeError(number, StatementKind::Math, {}, message.text());
 }
 
-void onTrap(int number) {
+[[noreturn]] void onTrap(int number) {
     // The end of the process does no arithmetic, but must not trap again.
     systemCalls().disableFloatingPointTraps();
     raiseTrap(number);
@@ -205,7 +205,8 @@ bool terminationInProgress() { return processState.terminationInProgress; }
 
 std::int32_t truncateToInt32(double value) {
     // Inside [-2^63, 2^63) the 64-bit truncation is defined; NaN fails both tests.
-    if (!(value >= -0x1p63 && value < 0x1p63)) raiseTrap(6101);
+    // (Should the comparison of a NaN trap by itself, the report is the same.)
+    if (!(value >= -0x1p63 && value < 0x1p63)) onTrap(6101);
     const auto wide = static_cast<std::int64_t>(value);
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(wide)));
 }

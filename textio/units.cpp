@@ -67,6 +67,19 @@ int openFailureNumber(FileError error) {
     return 6416;
 }
 
+// Reasons outside the table share 6416 with a missing file, but say what
+// actually happened.
+std::string_view openFailureMessage(FileError error) {
+    switch (error) {
+        case FileError::DiskFull:
+            return "no space left on the device";
+        case FileError::Other:
+            return "file could not be opened";
+        default:
+            return runtimeErrorMessage(openFailureNumber(error));
+    }
+}
+
 // Read-write, else read-only, else write-only: the first success fixes the
 // action, and the last refusal gives the reason.
 OpenResult openWithFallback(const char* name, OpenStatus status, UnitAction* action) {
@@ -199,7 +212,8 @@ void openUnit(std::int32_t unit, std::string_view fileName, std::string_view sta
     UnitAction action = UnitAction::ReadWrite;
     const OpenResult opened = openWithFallback(name, openStatus, &action);
     if (opened.error != FileError::None) {
-        raiseRuntimeError(openFailureNumber(opened.error), StatementKind::Open, name);
+        raiseRuntimeError(openFailureNumber(opened.error), StatementKind::Open, name,
+                          openFailureMessage(opened.error));
     }
 
     UnitConnection& connection = units.slots[static_cast<std::size_t>(slot)];

@@ -11,8 +11,7 @@ TEST(Program, MissingInstructionFileIsReportedOnStandardError) {
     TempDir dir;
     const ProgramRun run = runProgram(GSCMERGE_EXE, dir.path());
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "\r\nrun-time error F6416: OPEN(merlode.ins)\r\n- file not found\r\n");
+    EXPECT_EQ(run.err, "\r\nrun-time error F6416: OPEN(merlode.ins)\r\n- file not found\r\n");
     EXPECT_EQ(run.status, 1);
 }
 

@@ -12,6 +12,12 @@ namespace gscmerge::testing {
 
 ProgramRun runProgram(const std::filesystem::path& executable,
                       const std::filesystem::path& directory) {
+    return runProgram(executable, directory, {});
+}
+
+ProgramRun runProgram(const std::filesystem::path& executable,
+                      const std::filesystem::path& directory,
+                      const std::vector<std::string>& arguments) {
     // Standard output and error go to files, so that nothing can block.
     char pattern[] = "/tmp/gscmerge-run-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -20,6 +26,12 @@ ProgramRun runProgram(const std::filesystem::path& executable,
     const std::string errPath = (captures / "err").string();
     const std::string program = executable.string();
     const std::string where = directory.string();
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
 
     const pid_t child = ::fork();
     if (child == 0) {
@@ -30,7 +42,7 @@ ProgramRun runProgram(const std::filesystem::path& executable,
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     int waitStatus = 0;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace gscmerge::testing {
 
@@ -15,5 +16,11 @@ struct ProgramRun {
 
 [[nodiscard]] ProgramRun runProgram(const std::filesystem::path& executable,
                                     const std::filesystem::path& directory);
+
+// The same, with command-line arguments (for test programs that choose what
+// to do by them).
+[[nodiscard]] ProgramRun runProgram(const std::filesystem::path& executable,
+                                    const std::filesystem::path& directory,
+                                    const std::vector<std::string>& arguments);
 
 }  // namespace gscmerge::testing

@@ -1,0 +1,190 @@
+// The fixed-column fast path against the general read statement: whenever
+// the fast path takes a record, the statement must read the same values and
+// leave the buffer at the same place; and it must take the plain records of
+// the program's own layouts.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/captured_process.h"
+#include "tests/support/memory_input.h"
+#include "textio/fixed_columns.h"
+#include "textio/input.h"
+
+namespace gscmerge::textio {
+namespace {
+
+using testing::CapturedProcess;
+using testing::MemoryInput;
+
+constexpr char kEntryLayoutText[] =
+    "(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)";
+
+struct Outcome {
+    bool read = false;                 // the record was read without a report
+    std::vector<std::uint64_t> values;  // each value's bits
+    std::string next;                  // the record after it, read with "(A)"
+};
+
+std::string nextRecord(InputBuffer& buffer) {
+    static constexpr RecordLayout kLine = parseLayout("(A)");
+    char text[80];
+    InputStatement read(buffer, kLine);
+    read.getText(text, sizeof(text));
+    read.endRead();
+    return std::string(text, sizeof(text));
+}
+
+Outcome readGeneral(const RecordLayout& layout, const ColumnPlan& plan, const std::string& data) {
+    Outcome outcome;
+    CapturedProcess process;
+    const auto ending = process.run([&] {
+        MemoryInput input(data);
+        InputStatement read(input.buffer(), layout);
+        for (std::int32_t f = 0; f < plan.count; ++f) {
+            switch (plan.fields[f].kind) {
+                case DescriptorKind::IntegerField: {
+                    std::int32_t value = 0;
+                    read.getInteger(value);
+                    outcome.values.push_back(static_cast<std::uint32_t>(value));
+                    break;
+                }
+                case DescriptorKind::FixedPointField: {
+                    double value = 0.0;
+                    read.getReal(value);
+                    outcome.values.push_back(std::bit_cast<std::uint64_t>(value));
+                    break;
+                }
+                default: {
+                    char value = ' ';
+                    read.getText(&value, 1);
+                    outcome.values.push_back(static_cast<unsigned char>(value));
+                    break;
+                }
+            }
+        }
+        read.endRead();
+        outcome.next = nextRecord(input.buffer());
+        outcome.read = true;
+    });
+    if (ending.ended) outcome.read = false;
+    return outcome;
+}
+
+Outcome readFast(const ColumnPlan& plan, const std::string& data) {
+    Outcome outcome;
+    MemoryInput input(data);
+    // Fill the block the way a statement would have before this record.
+    (void)input.buffer().peekChar();
+    ColumnValue values[ColumnPlan::kCapacity];
+    if (!tryReadColumns(input.buffer(), plan, values)) return outcome;
+    for (std::int32_t f = 0; f < plan.count; ++f) {
+        switch (plan.fields[f].kind) {
+            case DescriptorKind::IntegerField:
+                outcome.values.push_back(static_cast<std::uint32_t>(values[f].integer));
+                break;
+            case DescriptorKind::FixedPointField:
+                outcome.values.push_back(std::bit_cast<std::uint64_t>(values[f].real));
+                break;
+            default:
+                outcome.values.push_back(static_cast<unsigned char>(values[f].character));
+                break;
+        }
+    }
+    CapturedProcess process;
+    (void)process.run([&] { outcome.next = nextRecord(input.buffer()); });
+    outcome.read = true;
+    return outcome;
+}
+
+// A deterministic generator of entry-like lines: mostly plain, with every
+// character that changes how a field is read mixed in.
+class Lines {
+public:
+    explicit Lines(std::uint64_t seed) : state_(seed) {}
+
+    std::string next() {
+        static const std::string kPlain =
+            "    1234      56 01 02 03.45 -04 05 06.7  0.3  12.34 0.15";
+        static const char kOdd[] = {' ', '0', '9', '-', '+', '.', ',', '\t', 'E', 'd', '#', 'a',
+                                    '\x1a', '\r', '\n', '5', '1', ' ', '.', '-'};
+        std::string line = kPlain;
+        const int changes = static_cast<int>(draw(4));
+        for (int i = 0; i < changes; ++i) {
+            line[draw(line.size())] = kOdd[draw(sizeof(kOdd))];
+        }
+        if (draw(8) == 0) line.resize(draw(line.size()));
+        line += draw(2) == 0 ? "\r\n" : "\n";
+        return line + "after the record\n";
+    }
+
+private:
+    std::size_t draw(std::size_t bound) {
+        state_ += 0x9E3779B97F4A7C15u;
+        std::uint64_t z = state_;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return static_cast<std::size_t>((z ^ (z >> 31)) % bound);
+    }
+    std::uint64_t state_;
+};
+
+TEST(FixedColumns, PlansTheProgramsLayouts) {
+    static constexpr ColumnPlan kEntry = planColumns(parseLayout(kEntryLayoutText));
+    static_assert(kEntry.usable && kEntry.count == 12 && kEntry.columns == 57);
+    static_assert(kEntry.fields[4].start == 23 && kEntry.fields[4].width == 5 &&
+                  kEntry.fields[4].decimals == 2);
+    static constexpr ColumnPlan kCount = planColumns(parseLayout("(64X,I4)"));
+    static_assert(kCount.usable && kCount.count == 1 && kCount.fields[0].start == 64);
+    // Outside the fast path: literals, widthless A, no fields.
+    static_assert(!planColumns(parseLayout("('x',I4)")).usable);
+    static_assert(!planColumns(parseLayout("(A)")).usable);
+    static_assert(!planColumns(parseLayout("(3X)")).usable);
+    static_assert(!planColumns(parseLayout("(I4,Q)")).usable);
+}
+
+TEST(FixedColumns, TakesPlainEntryLinesWithTheStatementsValues) {
+    static constexpr RecordLayout kLayout = parseLayout(kEntryLayoutText);
+    static constexpr ColumnPlan kPlan = planColumns(kLayout);
+    const std::string line =
+        "    1234      56 01 02 03.45 -04 05 06.7  0.3  12.34 0.15\r\nafter the record\n";
+    const Outcome fast = readFast(kPlan, line);
+    ASSERT_TRUE(fast.read);
+    const Outcome general = readGeneral(kLayout, kPlan, line);
+    EXPECT_EQ(fast.values, general.values);
+    EXPECT_EQ(fast.next, general.next);
+}
+
+TEST(FixedColumns, AgreesWithTheStatementOnEveryRecordItTakes) {
+    static constexpr RecordLayout kLayout = parseLayout(kEntryLayoutText);
+    static constexpr ColumnPlan kPlan = planColumns(kLayout);
+    Lines lines(2026);
+    int taken = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string data = lines.next();
+        const Outcome fast = readFast(kPlan, data);
+        if (!fast.read) continue;
+        ++taken;
+        const Outcome general = readGeneral(kLayout, kPlan, data);
+        ASSERT_TRUE(general.read) << "fast path took a record the statement rejects: " << data;
+        ASSERT_EQ(fast.values, general.values) << data;
+        ASSERT_EQ(fast.next, general.next) << data;
+    }
+    EXPECT_GT(taken, 5000);  // the sample must exercise the fast path
+}
+
+TEST(FixedColumns, LeavesRecordsCrossingTheBlockToTheStatement) {
+    static constexpr ColumnPlan kPlan = planColumns(parseLayout("(I4)"));
+    MemoryInput input(std::string(1020, 'x') + "\n  12345\n", 1024);
+    CapturedProcess process;
+    (void)process.run([&] { (void)nextRecord(input.buffer()); });
+    ColumnValue value[1];
+    EXPECT_FALSE(tryReadColumns(input.buffer(), kPlan, value));
+    EXPECT_EQ(input.buffer().unreadCount(), 3u);
+}
+
+}  // namespace
+}  // namespace gscmerge::textio
