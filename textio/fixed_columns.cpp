@@ -14,23 +14,22 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
 // Blanks, one first sign, at most 9 digits: the value the integer reader
 // gives for the same text, which cannot overflow with 9 digits.
 bool plainInteger(const char* text, std::int32_t width, std::int32_t* value) {
+    std::int32_t i = 0;
+    while (i < width && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < width && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     std::int32_t magnitude = 0;
     int digits = 0;
-    bool negative = false;
-    bool collected = false;
-    for (std::int32_t i = 0; i < width; ++i) {
-        const char c = text[i];
-        if (c == ' ') continue;
-        if (c >= '0' && c <= '9') {
-            if (++digits > 9) return false;
-            magnitude = magnitude * 10 + (c - '0');
-        } else if ((c == '+' || c == '-') && !collected) {
-            negative = c == '-';
-        } else {
+    for (; i < width; ++i) {
+        const auto digit = static_cast<unsigned>(text[i] - '0');
+        if (digit < 10) {
+            magnitude = magnitude * 10 + static_cast<std::int32_t>(digit);
+            ++digits;
+        } else if (text[i] != ' ') {
             return false;
         }
-        collected = true;
     }
+    if (digits > 9) return false;
     *value = negative ? -magnitude : magnitude;
     return true;
 }
@@ -40,29 +39,26 @@ bool plainInteger(const char* text, std::int32_t width, std::int32_t* value) {
 // IEEE division gives the nearest double, exactly as the fixed-point reader
 // does for the same text.
 bool plainFixed(const char* text, std::int32_t width, std::int32_t decimals, double* value) {
+    std::int32_t i = 0;
+    while (i < width && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < width && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     std::uint64_t mantissa = 0;
     int digits = 0;
-    int fractionDigits = 0;
-    bool negative = false;
-    bool collected = false;
-    bool point = false;
-    for (std::int32_t i = 0; i < width; ++i) {
-        const char c = text[i];
-        if (c == ' ') continue;
-        if (c >= '0' && c <= '9') {
-            if (++digits > 15) return false;
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-            if (point) ++fractionDigits;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else if ((c == '+' || c == '-') && !collected) {
-            negative = c == '-';
-        } else {
+    int pointAt = -1;  // digits before the point
+    for (; i < width; ++i) {
+        const auto digit = static_cast<unsigned>(text[i] - '0');
+        if (digit < 10) {
+            mantissa = mantissa * 10 + digit;
+            ++digits;
+        } else if (text[i] == '.' && pointAt < 0) {
+            pointAt = digits;
+        } else if (text[i] != ' ') {
             return false;
         }
-        collected = true;
     }
-    const std::int32_t scale = point ? fractionDigits : decimals;
+    if (digits > 15) return false;
+    const std::int32_t scale = pointAt >= 0 ? digits - pointAt : decimals;
     if (scale < 0 || scale > 22) return false;
     const double magnitude = static_cast<double>(mantissa) / kExactPowersOfTen[scale];
     *value = negative ? -magnitude : magnitude;

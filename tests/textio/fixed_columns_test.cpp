@@ -186,5 +186,52 @@ TEST(FixedColumns, LeavesRecordsCrossingTheBlockToTheStatement) {
     EXPECT_EQ(input.buffer().unreadCount(), 3u);
 }
 
+// Every text of a small alphabet in F5.2 and I5 fields: where the fast path
+// takes the field, the statement reads the same bits.
+TEST(FixedColumns, AgreesOnEveryShortFieldText) {
+    static constexpr RecordLayout kFixed = parseLayout("(F5.2)");
+    static constexpr RecordLayout kInteger = parseLayout("(I5)");
+    static constexpr ColumnPlan kFixedPlan = planColumns(kFixed);
+    static constexpr ColumnPlan kIntegerPlan = planColumns(kInteger);
+    const std::string alphabet = " 059.-+";
+    int taken = 0;
+    CapturedProcess process;
+    const auto ending = process.run([&] {
+        std::string field(5, ' ');
+        for (int code = 0; code < 7 * 7 * 7 * 7 * 7; ++code) {
+            for (int i = 0, rest = code; i < 5; ++i, rest /= 7) {
+                field[static_cast<std::size_t>(i)] = alphabet[static_cast<std::size_t>(rest % 7)];
+            }
+            const std::string data = field + "\n";
+            ColumnValue value[1];
+            MemoryInput fast(data);
+            (void)fast.buffer().peekChar();
+            if (tryReadColumns(fast.buffer(), kFixedPlan, value)) {
+                ++taken;
+                MemoryInput general(data);
+                double expected = 0.0;
+                InputStatement read(general.buffer(), kFixed);
+                read.getReal(expected);
+                read.endRead();
+                ASSERT_EQ(std::bit_cast<std::uint64_t>(value[0].real),
+                          std::bit_cast<std::uint64_t>(expected))
+                    << "[" << field << "]";
+            }
+            MemoryInput fastInteger(data);
+            (void)fastInteger.buffer().peekChar();
+            if (tryReadColumns(fastInteger.buffer(), kIntegerPlan, value)) {
+                MemoryInput general(data);
+                std::int32_t expected = 0;
+                InputStatement read(general.buffer(), kInteger);
+                read.getInteger(expected);
+                read.endRead();
+                ASSERT_EQ(value[0].integer, expected) << "[" << field << "]";
+            }
+        }
+    });
+    EXPECT_FALSE(ending.ended) << ending.err;
+    EXPECT_GT(taken, 1000);
+}
+
 }  // namespace
 }  // namespace gscmerge::textio
