@@ -188,6 +188,11 @@ void openUnit(std::int32_t unit, std::string_view fileName, std::string_view sta
         raiseRuntimeError(6412, StatementKind::Open, name, "status not recognised");
     }
     if (normalized.empty()) raiseRuntimeError(6412, StatementKind::Open, name);
+    // The system takes a name only up to a NUL byte: such a name would reach
+    // (and, for REPLACE, destroy) a different file than the one asked for.
+    if (normalized.find('\0') != std::string_view::npos) {
+        raiseRuntimeError(6412, StatementKind::Open, name);
+    }
 
     platform::FileIdentity existing{};
     const bool exists = systemCalls().identifyName(name, &existing);

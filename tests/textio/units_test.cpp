@@ -324,6 +324,19 @@ TEST_F(UnitsTest, ABlankNameIsRejectedBeforeTheFileSystemIsAsked) {
     EXPECT_TRUE(faults.log().empty());
 }
 
+// A region name with a NUL byte would otherwise open, and for REPLACE
+// destroy, the file named by the bytes before it.
+TEST_F(UnitsTest, ANameWithANulByteIsRejectedAndNoOtherFileIsTouched) {
+    writeFile("AB", "keep me\r\n");
+    const ProcessOutcome outcome =
+        process.run([] { openUnit(2, std::string_view("AB\0CD.g12  ", 12), "REPLACE"); });
+    EXPECT_EQ(outcome.err,
+              "\r\nrun-time error F6412: OPEN(AB)\r\n- file name or parameter not valid\r\n");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(faults.log().empty());
+    EXPECT_EQ(readFile("AB"), "keep me\r\n");
+}
+
 TEST_F(UnitsTest, ReplaceWhoseOldFileCannotBeDeletedFindsItStillThere) {
     writeFile("N0000.g12", "previous\r\n");
     faults.refuseDelete("N0000.g12", FileError::AccessDenied);
