@@ -16,6 +16,8 @@ constexpr std::int32_t kOutputUnit = 2;
 
 constexpr textio::RecordLayout kStarLayout = textio::parseLayout(
     "('GSC',1X,I4,':',I4,1X,2I1,1X,2I1,1X,2I1,F3.2,1X,A1,2I1,1X,2I1,1X,2I1,F2.1,1X,F5.2)");
+constexpr textio::OutputPlan kStarPlan = textio::planOutput(kStarLayout);
+static_assert(kStarPlan.usable && kStarPlan.count == 18 && kStarPlan.length == 43);
 
 // Four single-precision constants, widened to double without change.
 //
@@ -131,7 +133,7 @@ void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
         const DecDigits dec = splitDec(position.dec);
         const double magnitude = brightness.magTimes10 * 0.1;
 
-        textio::OutputStatement write(connection, kStarLayout);
+        textio::OutputStatement write(connection, kStarLayout, kStarPlan);
         write.putInteger(region);
         write.putInteger(number);
         for (const std::int32_t digit : ra.digits) write.putInteger(digit);

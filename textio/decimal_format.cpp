@@ -63,8 +63,10 @@ struct Wide {
 
 // "00" to "99": two digits per division.
 constexpr char kDigitPairs[] =
-    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
-    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546"
+    "474849"
+    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596"
+    "979899";
 
 // The decimal digits of a chunk below 10^9, `width` of them with leading zeros.
 void writeChunk(std::uint32_t chunk, int width, char* out) {
@@ -139,6 +141,134 @@ void slowLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
     std::from_chars(mark[1] == '+' ? mark + 2 : mark + 1, printed.ptr, decimalExponent);
     *exponent = decimalExponent + 1;
 }
+
+#if defined(__SIZEOF_INT128__)
+constexpr std::uint64_t kPowersOfTen[] = {1,
+                                          10,
+                                          100,
+                                          1000,
+                                          10000,
+                                          100000,
+                                          1000000,
+                                          10000000,
+                                          100000000,
+                                          1000000000,
+                                          10000000000,
+                                          100000000000,
+                                          1000000000000,
+                                          10000000000000,
+                                          100000000000000,
+                                          1000000000000000,
+                                          10000000000000000,
+                                          100000000000000000,
+                                          1000000000000000000,
+                                          10000000000000000000u};
+
+__extension__ using Unsigned128 = unsigned __int128;
+
+// 10^0 to 10^22 as 128-bit factors.
+constexpr Unsigned128 wideTen(int power) {
+    return power < 20 ? Unsigned128{kPowersOfTen[power]}
+                      : Unsigned128{kPowersOfTen[19]} * kPowersOfTen[power - 19];
+}
+
+// The 18 leading digits of |value| as one integer, for the values fields
+// usually show (a fraction part, |value| from about 1e-5 to below 2^53): with
+// |value| = m x 2^q, floor(m x 10^s / 2^-q) in one 128-bit product, s <= 22
+// keeping m x 10^s below 2^127. False, with nothing decided, elsewhere.
+bool scaledLeadingDigits(double value, std::uint64_t* leading, std::int32_t* exponent) {
+    std::uint64_t mantissa = 0;
+    int power = 0;
+    decompose(value, &mantissa, &power);
+    if (power >= 0 || power < -127 || mantissa == 0) return false;
+    const int log2 = 63 - std::countl_zero(mantissa) + power;  // floor(log2 |value|)
+    // floor(log10 |value|) is floor(log2 x log10(2)) or one more; 78913 / 2^18
+    // is log10(2) to the precision this range needs, and a wrong guess is
+    // caught below either way.
+    int e = ((log2 * 78913) >> 18) + 1;
+    const int s = 18 - e;
+    if (s < 0 || s > 22) return false;
+    const Unsigned128 scaled = (Unsigned128{mantissa} * wideTen(s)) >> -power;
+    std::uint64_t digits = 0;
+    if (scaled >= kPowersOfTen[18]) {
+        // One digit too many: |value| reached the next power of ten.
+        digits = static_cast<std::uint64_t>(scaled / 10);
+        ++e;
+    } else {
+        digits = static_cast<std::uint64_t>(scaled);
+    }
+    if (digits < kPowersOfTen[17] || digits >= kPowersOfTen[18]) return false;
+    *leading = digits;
+    *exponent = e;
+    return true;
+}
+
+// The `count` leading digits of a 17-digit number, as characters.
+void writeLeading(std::uint64_t number, int count, char* out) {
+    number /= kPowersOfTen[17 - count];
+    int i = count;
+    while (i >= 2) {
+        const auto pair = static_cast<std::size_t>(number % 100);
+        number /= 100;
+        i -= 2;
+        out[i] = kDigitPairs[2 * pair];
+        out[i + 1] = kDigitPairs[2 * pair + 1];
+    }
+    if (i == 1) out[0] = static_cast<char>('0' + number);
+}
+
+// formatFixed with both roundings done on the 17 digits as one integer; the
+// same text as the character-wise roundings below, for the values
+// `scaledLeadingDigits` takes.
+bool formatFixedScaled(double value, std::int64_t d, FixedPointText* text) {
+    std::uint64_t leading = 0;
+    std::int32_t e = 0;
+    if (!scaledLeadingDigits(value, &leading, &e)) return false;
+    text->negative = value < 0;
+    std::int64_t k = e;
+    // First rounding: 17 significant digits, half up on the 18th.
+    std::uint64_t rounded = (leading + 5) / 10;
+    if (rounded == kPowersOfTen[17]) {
+        rounded = kPowersOfTen[16];
+        ++k;
+    }
+    if (k < -d) {
+        text->negative = false;
+        text->before = -d;
+        text->shown = 0;
+        return true;
+    }
+    std::int64_t n = k + d;
+    int count = 17;
+    while (count > 1 && rounded % kPowersOfTen[17 - count + 1] == 0) --count;
+    // Second rounding: to d decimals, at most 16 significant digits.
+    const int p = n < 16 ? static_cast<int>(n) : 16;
+    if (count > p) {
+        const std::uint64_t unit = kPowersOfTen[17 - p];
+        std::uint64_t kept = rounded / unit;
+        if (rounded % unit >= 5 * kPowersOfTen[16 - p]) {
+            ++kept;
+            if (kept == kPowersOfTen[p]) {
+                // "1" and p zeros: the zeros are implied.
+                text->digits[0] = '1';
+                text->digitCount = 1;
+                text->before = k + 1;
+                text->shown = n + 1;
+                return true;
+            }
+        } else if (p == 0) {
+            text->negative = false;  // rounds to zero
+        }
+        count = p;
+        rounded = kept * unit;
+    }
+    writeLeading(rounded, count, text->digits);
+    text->digitCount = count;
+    text->before = k;
+    text->shown = n;
+    return true;
+}
+#endif
 
 }  // namespace
 
@@ -219,6 +349,9 @@ IntegerTextOut formatInteger(std::int32_t value, std::int32_t minimumDigits) {
 FixedPointText formatFixed(double value, std::int32_t decimals) {
     FixedPointText text;
     const std::int64_t d = decimals;
+#if defined(__SIZEOF_INT128__)
+    if (value != 0.0 && formatFixedScaled(value, d, &text)) return text;
+#endif
     char digits[18];
     std::int32_t count = 1;
     std::int64_t exponent = 0;

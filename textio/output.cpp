@@ -58,9 +58,23 @@ OutputStatement::OutputStatement(UnitConnection& connection, const RecordLayout&
 OutputStatement::OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout)
     : buffer_(&buffer), name_(name), cursor_(layout) {}
 
+OutputStatement::OutputStatement(UnitConnection& connection, const RecordLayout& layout,
+                                 const OutputPlan& plan)
+    : OutputStatement(connection, layout) {
+    if (plan.usable) plan_ = &plan;
+}
+
+OutputStatement::OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout,
+                                 const OutputPlan& plan)
+    : OutputStatement(buffer, name, layout) {
+    if (plan.usable) plan_ = &plan;
+}
+
 OutputStatement::OutputStatement(ConsoleUnit& console) : console_(&console), cursor_(noLayout()) {}
 
-void OutputStatement::Actions::fault(int number) { statement.raiseWrite(number); }
+void OutputStatement::Actions::fault(int number) {
+    statement.raiseWrite(number);
+}
 
 void OutputStatement::raiseWrite(int number) {
     if (console_ == nullptr) spillStaged();
@@ -161,6 +175,77 @@ void OutputStatement::placeNumeric(const Text& text, std::int32_t width) {
     text.write([this](char c) { placeChar(c); });
 }
 
+// The whole record from the plan, when every item suits its field: the
+// plan's columns, then each field's text right-justified in its columns (or
+// asterisks), exactly what the walk below places for the same items. False,
+// with nothing staged, when the items do not match the plan one for one; the
+// walk then places the record or reports the mismatch.
+bool OutputStatement::placeByPlan() {
+    const OutputPlan& plan = *plan_;
+    if (items_.size() != static_cast<std::size_t>(plan.count)) return false;
+    std::memcpy(stage_, plan.columns, static_cast<std::size_t>(plan.length));
+    for (std::int32_t f = 0; f < plan.count; ++f) {
+        const OutputPlan::Field& field = plan.fields[f];
+        const Item& item = items_[static_cast<std::size_t>(f)];
+        char* const out = stage_ + field.column;
+        const std::int32_t width = field.width;
+        switch (field.kind) {
+            case DescriptorKind::IntegerField: {
+                if (item.kind != ItemKind::Integer) return false;
+                // One digit under the default minimum: the common case of digit fields.
+                if (item.integer >= 0 && item.integer <= 9 && field.digits == 1) {
+                    out[width - 1] = static_cast<char>('0' + item.integer);
+                    break;
+                }
+                const bool negative = item.integer < 0;
+                auto magnitude = static_cast<std::uint32_t>(item.integer);
+                if (negative) magnitude = 0u - magnitude;
+                char digits[10];
+                std::int32_t count = 0;
+                for (; magnitude != 0; magnitude /= 10) {
+                    digits[9 - count++] = static_cast<char>('0' + magnitude % 10);
+                }
+                const std::int64_t shown = count > field.digits ? count : field.digits;
+                if ((negative ? 1 : 0) + shown > width) {
+                    std::memset(out, '*', static_cast<std::size_t>(width));
+                    break;
+                }
+                char* end = out + width;
+                std::memcpy(end - count, digits + 10 - count, static_cast<std::size_t>(count));
+                std::memset(end - shown, '0', static_cast<std::size_t>(shown - count));
+                if (negative) end[-shown - 1] = '-';
+                break;
+            }
+            case DescriptorKind::FixedPointField: {
+                if (item.kind != ItemKind::Real) return false;
+                const FixedPointText text = formatFixed(item.real, field.digits);
+                const std::int64_t length = text.length();
+                if (length > width) {
+                    std::memset(out, '*', static_cast<std::size_t>(width));
+                    break;
+                }
+                char* next = out + (width - length);
+                text.write([&next](char c) { *next++ = c; });
+                break;
+            }
+            default: {
+                // A text of no characters places nothing, so its blanks would stay owed.
+                if (item.kind != ItemKind::Text || item.textLength == 0) return false;
+                const auto length = static_cast<std::int64_t>(item.textLength);
+                const std::int64_t count = length < width ? length : width;
+                std::memcpy(out + (width - count), items_.text(item.textStart),
+                            static_cast<std::size_t>(count));
+                break;
+            }
+        }
+    }
+    staged_ = plan.length;
+    stage('\r');
+    stage('\n');
+    spillStaged();
+    return true;
+}
+
 // One item under its data descriptor: the descriptor must suit the item's
 // kind, then its text is built and placed.
 void OutputStatement::placeItem(const Item& item) {
@@ -239,6 +324,7 @@ void OutputStatement::endWrite() {
         flushConsoleRecord();
         return;
     }
+    if (plan_ != nullptr && placeByPlan()) return;
     for (std::size_t i = 0; i < items_.size(); ++i) placeItem(items_[i]);
     Actions actions{*this};
     cursor_.finishLayout(actions);

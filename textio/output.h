@@ -30,10 +30,89 @@ namespace gscmerge::textio {
 // The console holds records of up to 132 bytes.
 inline constexpr std::size_t kConsoleRecordSize = 132;
 
+// A layout flattened for one pass of its fields: the record's literal and
+// skip columns as they will stand, and each field's columns in item order.
+// `usable` only when every field always places exactly its width (I with
+// w >= 1 and m >= 1, F with w >= 1, A with w >= 1: a number too wide gives
+// asterisks, a shorter one leading blanks), so that every skip before the
+// last placed character is placed as blanks and every column is known in
+// advance; then a statement whose items match the fields one for one is
+// placed straight from the plan.
+struct OutputPlan {
+    static constexpr int kCapacity = 128;
+    static constexpr int kFieldCapacity = 32;
+    struct Field {
+        DescriptorKind kind = DescriptorKind::IntegerField;
+        std::int32_t column = 0;
+        std::int32_t width = 0;
+        std::int32_t digits = 0;
+    };
+    char columns[kCapacity] = {};  // literals and blanks
+    std::int32_t length = 0;       // the record's length (owed blanks at its end dropped)
+    Field fields[kFieldCapacity] = {};
+    std::int32_t count = 0;
+    bool usable = false;
+};
+
+[[nodiscard]] constexpr OutputPlan planOutput(const RecordLayout& layout) {
+    OutputPlan plan;
+    std::int32_t column = 0;
+    for (std::int32_t i = 0; i < layout.count; ++i) {
+        const FieldDescriptor& descriptor = layout.descriptors[i];
+        switch (descriptor.kind) {
+            case DescriptorKind::Skip:
+                if (descriptor.width < 0 || descriptor.width > OutputPlan::kCapacity - column) {
+                    return OutputPlan{};
+                }
+                for (std::int32_t c = 0; c < descriptor.width; ++c) plan.columns[column++] = ' ';
+                break;
+            case DescriptorKind::Literal:
+                for (std::int32_t c = 0; c < descriptor.textLength; ++c) {
+                    if (column == OutputPlan::kCapacity) return OutputPlan{};
+                    plan.columns[column++] = descriptor.text[c];
+                    // A doubled delimiter stands for one.
+                    if (descriptor.text[c] == descriptor.delimiter) ++c;
+                    plan.length = column;
+                }
+                break;
+            case DescriptorKind::IntegerField:
+            case DescriptorKind::FixedPointField:
+            case DescriptorKind::CharacterField:
+                if (descriptor.repeat < 1 || descriptor.width < 1) return OutputPlan{};
+                if (descriptor.kind == DescriptorKind::IntegerField && descriptor.digits < 1) {
+                    return OutputPlan{};
+                }
+                for (std::int32_t r = 0; r < descriptor.repeat; ++r) {
+                    if (plan.count == OutputPlan::kFieldCapacity ||
+                        descriptor.width > OutputPlan::kCapacity - column) {
+                        return OutputPlan{};
+                    }
+                    plan.fields[plan.count++] = {descriptor.kind, column, descriptor.width,
+                                                 descriptor.digits};
+                    for (std::int32_t c = 0; c < descriptor.width; ++c)
+                        plan.columns[column++] = ' ';
+                    plan.length = column;
+                }
+                break;
+            case DescriptorKind::LayoutEnd:
+                plan.usable = plan.count > 0;
+                return plan;
+            case DescriptorKind::Fault:
+                return OutputPlan{};
+        }
+    }
+    return OutputPlan{};
+}
+
 class OutputStatement {
 public:
     // beginWrite on a connected file.
     OutputStatement(UnitConnection& connection, const RecordLayout& layout);
+    // The same, placed straight by `plan` (planOutput(layout), kept with the
+    // layout) whenever the items match its fields.
+    OutputStatement(UnitConnection& connection, const RecordLayout& layout, const OutputPlan& plan);
+    OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout,
+                    const OutputPlan& plan);
     // beginWrite into any buffer; `name` is what error reports show.
     OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout);
     // beginWrite of a console message line (no layout).
@@ -106,6 +185,7 @@ private:
         std::size_t textLength_ = 0;
     };
 
+    bool placeByPlan();
     const FieldDescriptor& nextField();
     void placeChar(char c) {
         if (console_ != nullptr) return placeConsoleChar(c);
@@ -132,6 +212,7 @@ private:
     template <class Text>
     void placeNumeric(const Text& text, std::int32_t width);
 
+    const OutputPlan* plan_ = nullptr;
     OutputBuffer* buffer_ = nullptr;
     const char* name_ = "CON";
     ConsoleUnit* console_ = nullptr;
