@@ -58,7 +58,7 @@ static_assert(kEntryColumns.usable && kEntryColumns.count == 12);
 
 bool readPlainEntryLine(textio::InputBuffer& input, EntryLine& line) {
     textio::ColumnValue values[12];
-    if (!textio::tryReadColumns(input, kEntryColumns, values)) return false;
+    if (!textio::readColumns<kEntryColumns>(input, values)) return false;
     line.region = values[0].integer;
     line.starNumber = values[1].integer;
     line.raHours = values[2].integer;

@@ -16,7 +16,10 @@
 //     if (!tryReadColumns(buffer, kPlan, &count)) { /* InputStatement */ }
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <utility>
 
 #include "textio/input_buffer.h"
 #include "textio/layout.h"
@@ -85,7 +88,223 @@ union ColumnValue {
 
 // Reads one record by `plan` into values[0..plan.count) and takes it through
 // its line feed; false, with nothing taken, when the fast path does not apply.
-[[nodiscard]] bool tryReadColumns(InputBuffer& buffer, const ColumnPlan& plan,
-                                  ColumnValue* values);
+[[nodiscard]] bool tryReadColumns(InputBuffer& buffer, const ColumnPlan& plan, ColumnValue* values);
+
+// The conversions of one plain field, shared by the run-time reader and the
+// compiled readers below, so that both accept the same texts with the same
+// values; the compiled readers take one column at a time, unrolled.
+namespace columns_detail {
+
+// Every power of ten up to 10^22 is exactly a double.
+inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The characters of a plain field, taken one column at a time: blanks
+// anywhere, one sign before anything but blanks, digits, and (in a
+// fixed-point field) one point.
+struct PlainText {
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int pointAt = -1;      // digits before the point
+    bool started = false;  // a sign, digit or point has been seen
+    bool negative = false;
+};
+
+template <bool kPoint>
+[[gnu::always_inline]] inline bool plainStep(PlainText& text, char c) {
+    const auto digit = static_cast<unsigned>(c - '0');
+    if (digit < 10) {
+        text.mantissa = text.mantissa * 10 + digit;
+        ++text.digits;
+        text.started = true;
+        return true;
+    }
+    if (c == ' ') return true;
+    if (kPoint && c == '.' && text.pointAt < 0) {
+        text.pointAt = text.digits;
+        text.started = true;
+        return true;
+    }
+    if (!text.started && (c == '+' || c == '-')) {
+        text.negative = c == '-';
+        text.started = true;
+        return true;
+    }
+    return false;  // a line end, comma, tab, exponent, second sign or point, ...
+}
+
+// At most 9 digits: the value the integer reader gives for the same text,
+// which cannot overflow with 9 digits.
+[[gnu::always_inline]] inline bool plainIntegerValue(const PlainText& text, std::int32_t* value) {
+    if (text.digits > 9) return false;
+    const auto magnitude = static_cast<std::int32_t>(text.mantissa);
+    *value = text.negative ? -magnitude : magnitude;
+    return true;
+}
+
+// At most 15 digits: they form an exact integer below 2^53 and the scale is
+// at most 22, so one IEEE division gives the nearest double, exactly as the
+// fixed-point reader does for the same text.
+[[gnu::always_inline]] inline bool plainFixedValue(const PlainText& text, std::int32_t decimals,
+                                                   double* value) {
+    if (text.digits > 15) return false;
+    const std::int32_t scale = text.pointAt >= 0 ? text.digits - text.pointAt : decimals;
+    if (scale < 0 || scale > 22) return false;
+    const double magnitude = static_cast<double>(text.mantissa) / kExactPowersOfTen[scale];
+    *value = text.negative ? -magnitude : magnitude;
+    return true;
+}
+
+inline bool plainInteger(const char* chars, std::int32_t width, std::int32_t* value) {
+    PlainText text;
+    for (std::int32_t i = 0; i < width; ++i) {
+        if (!plainStep<false>(text, chars[i])) return false;
+    }
+    return plainIntegerValue(text, value);
+}
+
+inline bool plainFixed(const char* chars, std::int32_t width, std::int32_t decimals,
+                       double* value) {
+    PlainText text;
+    for (std::int32_t i = 0; i < width; ++i) {
+        if (!plainStep<true>(text, chars[i])) return false;
+    }
+    return plainFixedValue(text, decimals, value);
+}
+
+// The same with the columns unrolled.
+template <bool kPoint, std::size_t... kColumn>
+[[gnu::always_inline]] inline bool plainSteps(const char* chars, PlainText& text,
+                                              std::index_sequence<kColumn...> /*columns*/) {
+    return (plainStep<kPoint>(text, chars[kColumn]) && ...);
+}
+
+template <std::int32_t kStart, std::int32_t kWidth>
+[[gnu::always_inline]] inline bool readInteger(const char* record, std::int32_t* value) {
+    PlainText text;
+    return plainSteps<false>(record + kStart, text,
+                             std::make_index_sequence<static_cast<std::size_t>(kWidth)>{}) &&
+           plainIntegerValue(text, value);
+}
+
+template <std::int32_t kStart, std::int32_t kWidth, std::int32_t kDecimals>
+[[gnu::always_inline]] inline bool readFixed(const char* record, double* value) {
+    PlainText text;
+    return plainSteps<true>(record + kStart, text,
+                            std::make_index_sequence<static_cast<std::size_t>(kWidth)>{}) &&
+           plainFixedValue(text, kDecimals, value);
+}
+
+// A one-character field takes any character but a line end.
+[[gnu::always_inline]] inline bool plainCharacter(const char* text, char* value) {
+    if (*text == '\r' || *text == '\n') return false;
+    *value = *text;
+    return true;
+}
+
+// The columns before `plan.columns` that no numeric field covers (skips and
+// one-character fields): the only ones where a line end would not already
+// refuse a field.
+struct OpenColumns {
+    static constexpr int kCapacity = 64;
+    std::int32_t columns[kCapacity] = {};
+    std::int32_t count = 0;
+    bool fits = false;
+};
+
+[[nodiscard]] constexpr OpenColumns openColumns(const ColumnPlan& plan) {
+    OpenColumns open;
+    for (std::int32_t column = 0; column < plan.columns; ++column) {
+        bool numeric = false;
+        for (std::int32_t f = 0; f < plan.count; ++f) {
+            const ColumnField& field = plan.fields[f];
+            if (field.kind != DescriptorKind::CharacterField && column >= field.start &&
+                column < field.start + field.width) {
+                numeric = true;
+            }
+        }
+        if (numeric) continue;
+        if (open.count == OpenColumns::kCapacity) return OpenColumns{};
+        open.columns[open.count++] = column;
+    }
+    open.fits = true;
+    return open;
+}
+
+template <const ColumnPlan& kPlan, std::size_t kField>
+[[gnu::always_inline]] inline bool readField(const char* record, ColumnValue* values) {
+    constexpr ColumnField kSpec = kPlan.fields[kField];
+    if constexpr (kSpec.kind == DescriptorKind::IntegerField) {
+        return readInteger<kSpec.start, kSpec.width>(record, &values[kField].integer);
+    } else if constexpr (kSpec.kind == DescriptorKind::FixedPointField) {
+        return readFixed<kSpec.start, kSpec.width, kSpec.decimals>(record, &values[kField].real);
+    } else {
+        return plainCharacter(record + kSpec.start, &values[kField].character);
+    }
+}
+
+template <const ColumnPlan& kPlan, std::size_t... kFields>
+[[gnu::always_inline]] inline bool readFields(const char* record, ColumnValue* values,
+                                              std::index_sequence<kFields...> /*fields*/) {
+    return (readField<kPlan, kFields>(record, values) && ...);
+}
+
+template <const OpenColumns& kOpen, std::size_t... kIndex>
+[[gnu::always_inline]] inline bool openColumnsHoldNoLineEnd(
+    const char* record, std::index_sequence<kIndex...> /*index*/) {
+    return ((record[kOpen.columns[kIndex]] != '\r' && record[kOpen.columns[kIndex]] != '\n') &&
+            ...);
+}
+
+template <const ColumnPlan& kPlan>
+inline constexpr OpenColumns kOpenColumns = openColumns(kPlan);
+
+}  // namespace columns_detail
+
+// `tryReadColumns` compiled for one plan: the fields' columns, widths and
+// kinds are constants, so each field's conversion is straight-line code. It
+// takes exactly the records the run-time reader takes, with the same values.
+//
+//     static constexpr ColumnPlan kPlan = planColumns(parseLayout("(64X,I4)"));
+//     if (!readColumns<kPlan>(buffer, values)) { /* InputStatement */ }
+template <const ColumnPlan& kPlan>
+[[nodiscard]] bool readColumns(InputBuffer& buffer, ColumnValue* values) {
+    static_assert(kPlan.usable, "the layout is outside the fast path");
+    namespace detail = columns_detail;
+    constexpr auto kColumns = static_cast<std::uint32_t>(kPlan.columns);
+    const char* record = buffer.unreadBytes();
+    const std::uint32_t available = buffer.unreadCount();
+    if (available <= kColumns) return false;
+    // No field's columns may hold a line end: the numeric fields refuse one
+    // themselves, the other columns are looked at here.
+    if constexpr (detail::kOpenColumns<kPlan>.fits) {
+        constexpr const detail::OpenColumns& kOpen = detail::kOpenColumns<kPlan>;
+        if (!detail::openColumnsHoldNoLineEnd<kOpen>(
+                record, std::make_index_sequence<static_cast<std::size_t>(kOpen.count)>{})) {
+            return false;
+        }
+    } else {
+        if (std::memchr(record, '\r', kColumns) != nullptr) return false;
+        if (std::memchr(record, '\n', kColumns) != nullptr) return false;
+    }
+    if (!detail::readFields<kPlan>(
+            record, values, std::make_index_sequence<static_cast<std::size_t>(kPlan.count)>{})) {
+        return false;
+    }
+    // The record's line feed must be in this block; it usually follows the
+    // fields at once or after a carriage return.
+    std::uint32_t end = kColumns;
+    if (record[end] == '\r' && end + 1 < available && record[end + 1] == '\n') {
+        end += 1;
+    } else if (record[end] != '\n') {
+        const auto* lineFeed =
+            static_cast<const char*>(std::memchr(record + end, '\n', available - end));
+        if (lineFeed == nullptr) return false;
+        end = static_cast<std::uint32_t>(lineFeed - record);
+    }
+    buffer.advance(end + 1);
+    return true;
+}
 
 }  // namespace gscmerge::textio

@@ -2,6 +2,8 @@
 // the fast path takes a record, the statement must read the same values and
 // leave the buffer at the same place; and it must take the plain records of
 // the program's own layouts.
+#include "textio/fixed_columns.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -11,7 +13,6 @@
 
 #include "tests/support/captured_process.h"
 #include "tests/support/memory_input.h"
-#include "textio/fixed_columns.h"
 #include "textio/input.h"
 
 namespace gscmerge::textio {
@@ -23,10 +24,30 @@ using testing::MemoryInput;
 constexpr char kEntryLayoutText[] =
     "(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)";
 
+// Plans for the readers compiled for one plan.
+constexpr RecordLayout kEntryLayout = parseLayout(kEntryLayoutText);
+constexpr ColumnPlan kEntryPlan = planColumns(kEntryLayout);
+constexpr RecordLayout kFixedLayout = parseLayout("(F5.2)");
+constexpr ColumnPlan kFixedPlan = planColumns(kFixedLayout);
+constexpr RecordLayout kIntegerLayout = parseLayout("(I5)");
+constexpr ColumnPlan kIntegerPlan = planColumns(kIntegerLayout);
+// Fields at the record's very start and end, next to the skips and the
+// one-character field that the compiled reader checks for line ends itself.
+constexpr RecordLayout kEdgeLayout = parseLayout("(A1,I1,2X,F3.1,1X,A1)");
+constexpr ColumnPlan kEdgePlan = planColumns(kEdgeLayout);
+
+// The run-time reader, or the one compiled for the plan at hand.
+using Reader = bool (*)(InputBuffer&, const ColumnPlan&, ColumnValue*);
+template <const ColumnPlan& kPlan>
+bool compiledReader(InputBuffer& buffer, const ColumnPlan& plan, ColumnValue* values) {
+    EXPECT_EQ(&plan, &kPlan);
+    return readColumns<kPlan>(buffer, values);
+}
+
 struct Outcome {
-    bool read = false;                 // the record was read without a report
+    bool read = false;                  // the record was read without a report
     std::vector<std::uint64_t> values;  // each value's bits
-    std::string next;                  // the record after it, read with "(A)"
+    std::string next;                   // the record after it, read with "(A)"
 };
 
 std::string nextRecord(InputBuffer& buffer) {
@@ -74,13 +95,13 @@ Outcome readGeneral(const RecordLayout& layout, const ColumnPlan& plan, const st
     return outcome;
 }
 
-Outcome readFast(const ColumnPlan& plan, const std::string& data) {
+Outcome readFast(const ColumnPlan& plan, const std::string& data, Reader reader = tryReadColumns) {
     Outcome outcome;
     MemoryInput input(data);
     // Fill the block the way a statement would have before this record.
     (void)input.buffer().peekChar();
     ColumnValue values[ColumnPlan::kCapacity];
-    if (!tryReadColumns(input.buffer(), plan, values)) return outcome;
+    if (!reader(input.buffer(), plan, values)) return outcome;
     for (std::int32_t f = 0; f < plan.count; ++f) {
         switch (plan.fields[f].kind) {
             case DescriptorKind::IntegerField:
@@ -109,8 +130,8 @@ public:
     std::string next() {
         static const std::string kPlain =
             "    1234      56 01 02 03.45 -04 05 06.7  0.3  12.34 0.15";
-        static const char kOdd[] = {' ', '0', '9', '-', '+', '.', ',', '\t', 'E', 'd', '#', 'a',
-                                    '\x1a', '\r', '\n', '5', '1', ' ', '.', '-'};
+        static const char kOdd[] = {' ', '0', '9',    '-',  '+',  '.', ',', '\t', 'E', 'd',
+                                    '#', 'a', '\x1a', '\r', '\n', '5', '1', ' ',  '.', '-'};
         std::string line = kPlain;
         const int changes = static_cast<int>(draw(4));
         for (int i = 0; i < changes; ++i) {
@@ -158,17 +179,20 @@ TEST(FixedColumns, TakesPlainEntryLinesWithTheStatementsValues) {
     EXPECT_EQ(fast.next, general.next);
 }
 
-TEST(FixedColumns, AgreesWithTheStatementOnEveryRecordItTakes) {
-    static constexpr RecordLayout kLayout = parseLayout(kEntryLayoutText);
-    static constexpr ColumnPlan kPlan = planColumns(kLayout);
+class EveryRecordItTakes : public ::testing::TestWithParam<Reader> {};
+
+TEST_P(EveryRecordItTakes, AgreesWithTheStatement) {
     Lines lines(2026);
     int taken = 0;
     for (int i = 0; i < 20000; ++i) {
         const std::string data = lines.next();
-        const Outcome fast = readFast(kPlan, data);
+        const Outcome fast = readFast(kEntryPlan, data, GetParam());
+        const Outcome runTime = readFast(kEntryPlan, data);
+        // Both readers take the same records.
+        ASSERT_EQ(fast.read, runTime.read) << data;
         if (!fast.read) continue;
         ++taken;
-        const Outcome general = readGeneral(kLayout, kPlan, data);
+        const Outcome general = readGeneral(kEntryLayout, kEntryPlan, data);
         ASSERT_TRUE(general.read) << "fast path took a record the statement rejects: " << data;
         ASSERT_EQ(fast.values, general.values) << data;
         ASSERT_EQ(fast.next, general.next) << data;
@@ -176,23 +200,55 @@ TEST(FixedColumns, AgreesWithTheStatementOnEveryRecordItTakes) {
     EXPECT_GT(taken, 5000);  // the sample must exercise the fast path
 }
 
+INSTANTIATE_TEST_SUITE_P(FixedColumns, EveryRecordItTakes,
+                         ::testing::Values(Reader{tryReadColumns},
+                                           Reader{compiledReader<kEntryPlan>}));
+
+// Line ends and odd characters in every column of a short record whose
+// fields touch its edges: both readers take the same records, with the
+// statement's values.
+TEST(FixedColumns, CompiledReaderChecksEveryColumnForLineEnds) {
+    const std::string plain = "x5  1.2 y";
+    const char odd[] = {'\r', '\n', ',', '\t', ' ', '.', '-', 'E'};
+    int taken = 0;
+    for (std::size_t column = 0; column <= plain.size(); ++column) {
+        for (const char c : odd) {
+            for (const char* end : {"\r\n", "\n", "\rtail\n", " tail\n"}) {
+                std::string line = plain;
+                if (column < line.size()) line[column] = c;
+                const std::string data = line + end + "after the record\n";
+                const Outcome fast = readFast(kEdgePlan, data, compiledReader<kEdgePlan>);
+                const Outcome runTime = readFast(kEdgePlan, data);
+                ASSERT_EQ(fast.read, runTime.read) << data;
+                if (!fast.read) continue;
+                ++taken;
+                const Outcome general = readGeneral(kEdgeLayout, kEdgePlan, data);
+                ASSERT_TRUE(general.read) << data;
+                ASSERT_EQ(fast.values, general.values) << data;
+                ASSERT_EQ(fast.next, general.next) << data;
+            }
+        }
+    }
+    EXPECT_GT(taken, 20);
+}
+
+constexpr ColumnPlan kFourDigits = planColumns(parseLayout("(I4)"));
+
 TEST(FixedColumns, LeavesRecordsCrossingTheBlockToTheStatement) {
-    static constexpr ColumnPlan kPlan = planColumns(parseLayout("(I4)"));
+    static constexpr const ColumnPlan& kPlan = kFourDigits;
     MemoryInput input(std::string(1020, 'x') + "\n  12345\n", 1024);
     CapturedProcess process;
     (void)process.run([&] { (void)nextRecord(input.buffer()); });
     ColumnValue value[1];
     EXPECT_FALSE(tryReadColumns(input.buffer(), kPlan, value));
     EXPECT_EQ(input.buffer().unreadCount(), 3u);
+    EXPECT_FALSE(readColumns<kFourDigits>(input.buffer(), value));
+    EXPECT_EQ(input.buffer().unreadCount(), 3u);
 }
 
 // Every text of a small alphabet in F5.2 and I5 fields: where the fast path
 // takes the field, the statement reads the same bits.
 TEST(FixedColumns, AgreesOnEveryShortFieldText) {
-    static constexpr RecordLayout kFixed = parseLayout("(F5.2)");
-    static constexpr RecordLayout kInteger = parseLayout("(I5)");
-    static constexpr ColumnPlan kFixedPlan = planColumns(kFixed);
-    static constexpr ColumnPlan kIntegerPlan = planColumns(kInteger);
     const std::string alphabet = " 059.-+";
     int taken = 0;
     CapturedProcess process;
@@ -203,29 +259,43 @@ TEST(FixedColumns, AgreesOnEveryShortFieldText) {
                 field[static_cast<std::size_t>(i)] = alphabet[static_cast<std::size_t>(rest % 7)];
             }
             const std::string data = field + "\n";
+            // The run-time reader and the compiled one take the same texts
+            // with the same values, and those are the statement's.
+            auto take = [&data](Reader reader, const ColumnPlan& plan, ColumnValue* value) {
+                MemoryInput fast(data);
+                (void)fast.buffer().peekChar();
+                return reader(fast.buffer(), plan, value);
+            };
             ColumnValue value[1];
-            MemoryInput fast(data);
-            (void)fast.buffer().peekChar();
-            if (tryReadColumns(fast.buffer(), kFixedPlan, value)) {
+            ColumnValue compiled[1];
+            const bool fixedTaken = take(tryReadColumns, kFixedPlan, value);
+            ASSERT_EQ(take(compiledReader<kFixedPlan>, kFixedPlan, compiled), fixedTaken)
+                << "[" << field << "]";
+            if (fixedTaken) {
                 ++taken;
                 MemoryInput general(data);
                 double expected = 0.0;
-                InputStatement read(general.buffer(), kFixed);
+                InputStatement read(general.buffer(), kFixedLayout);
                 read.getReal(expected);
                 read.endRead();
                 ASSERT_EQ(std::bit_cast<std::uint64_t>(value[0].real),
                           std::bit_cast<std::uint64_t>(expected))
                     << "[" << field << "]";
+                ASSERT_EQ(std::bit_cast<std::uint64_t>(compiled[0].real),
+                          std::bit_cast<std::uint64_t>(expected))
+                    << "[" << field << "]";
             }
-            MemoryInput fastInteger(data);
-            (void)fastInteger.buffer().peekChar();
-            if (tryReadColumns(fastInteger.buffer(), kIntegerPlan, value)) {
+            const bool integerTaken = take(tryReadColumns, kIntegerPlan, value);
+            ASSERT_EQ(take(compiledReader<kIntegerPlan>, kIntegerPlan, compiled), integerTaken)
+                << "[" << field << "]";
+            if (integerTaken) {
                 MemoryInput general(data);
                 std::int32_t expected = 0;
-                InputStatement read(general.buffer(), kInteger);
+                InputStatement read(general.buffer(), kIntegerLayout);
                 read.getInteger(expected);
                 read.endRead();
                 ASSERT_EQ(value[0].integer, expected) << "[" << field << "]";
+                ASSERT_EQ(compiled[0].integer, expected) << "[" << field << "]";
             }
         }
     });
