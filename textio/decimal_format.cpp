@@ -192,7 +192,10 @@ bool scaledLeadingDigits(double value, std::uint64_t* leading, std::int32_t* exp
     std::uint64_t digits = 0;
     if (scaled >= kPowersOfTen[18]) {
         // One digit too many: |value| reached the next power of ten.
-        digits = static_cast<std::uint64_t>(scaled / 10);
+        // Below 2^64 (as it always is when the guess was one short), a
+        // 64-bit division does.
+        digits = (scaled >> 64) == 0 ? static_cast<std::uint64_t>(scaled) / 10
+                                     : static_cast<std::uint64_t>(scaled / 10);
         ++e;
     } else {
         digits = static_cast<std::uint64_t>(scaled);
@@ -239,12 +242,15 @@ bool formatFixedScaled(double value, std::int64_t d, FixedPointText* text) {
         return true;
     }
     std::int64_t n = k + d;
-    int count = 17;
-    while (count > 1 && rounded % kPowersOfTen[17 - count + 1] == 0) --count;
-    // Second rounding: to d decimals, at most 16 significant digits.
+    // Second rounding: to d decimals, at most 16 significant digits. The
+    // digits run past p exactly when those beyond the p-th are not all zero.
     const int p = n < 16 ? static_cast<int>(n) : 16;
+    const std::uint64_t unit = kPowersOfTen[17 - p];
+    int count = 17;
+    if (rounded % unit == 0) {
+        while (count > 1 && rounded % kPowersOfTen[17 - count + 1] == 0) --count;
+    }
     if (count > p) {
-        const std::uint64_t unit = kPowersOfTen[17 - p];
         std::uint64_t kept = rounded / unit;
         if (rounded % unit >= 5 * kPowersOfTen[16 - p]) {
             ++kept;

@@ -28,6 +28,24 @@ struct FixedPointText {
     // The number of characters of the text.
     [[nodiscard]] std::int64_t length() const;
 
+    // Writes the text's length() characters from `out` on; returns their end.
+    char* writeTo(char* out) const {
+        if (negative) *out++ = '-';
+        if (before == 0 && shown == 0) *out++ = '0';
+        std::int64_t next = 0;  // index into `digits`
+        // `count` digits from `next` on: the significant ones, then zeros.
+        auto putDigits = [&](std::int64_t count) {
+            std::int64_t i = 0;
+            for (; i < count && next < digitCount; ++i) *out++ = digits[next++];
+            for (; i < count; ++i) *out++ = '0';
+        };
+        if (before > 0) putDigits(before);
+        *out++ = '.';
+        for (std::int64_t i = before; i < 0; ++i) *out++ = '0';
+        putDigits(before > 0 ? shown - before : shown);
+        return out;
+    }
+
     // Calls put(c) for each character of the text.
     template <class Put>
     void write(Put&& put) const {

@@ -18,6 +18,12 @@ const RecordLayout& noLayout() {
     return kEmpty;
 }
 
+// "00" to "99".
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 [[noreturn]] void reportNoStorage() {
     raiseRuntimeError(6700, StatementKind::None, {});
 }
@@ -61,13 +67,13 @@ OutputStatement::OutputStatement(OutputBuffer& buffer, const char* name, const R
 OutputStatement::OutputStatement(UnitConnection& connection, const RecordLayout& layout,
                                  const OutputPlan& plan)
     : OutputStatement(connection, layout) {
-    if (plan.usable) plan_ = &plan;
+    if (plan.usable) startPlan(plan);
 }
 
 OutputStatement::OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout,
                                  const OutputPlan& plan)
     : OutputStatement(buffer, name, layout) {
-    if (plan.usable) plan_ = &plan;
+    if (plan.usable) startPlan(plan);
 }
 
 OutputStatement::OutputStatement(ConsoleUnit& console) : console_(&console), cursor_(noLayout()) {}
@@ -97,12 +103,18 @@ void OutputStatement::stageBlanks(std::int64_t count) {
     }
 }
 
-void OutputStatement::putInteger(std::int32_t value) {
+void OutputStatement::startPlan(const OutputPlan& plan) {
+    plan_ = &plan;
+    planned_ = 0;
+    std::memcpy(stage_, plan.columns, static_cast<std::size_t>(plan.length));
+}
+
+void OutputStatement::addInteger(std::int32_t value) {
     assert(console_ == nullptr && "console messages carry text only");
     items_.add({ItemKind::Integer, value, 0.0, 0, 0});
 }
 
-void OutputStatement::putReal(double value) {
+void OutputStatement::addReal(double value) {
     assert(console_ == nullptr && "console messages carry text only");
     items_.add({ItemKind::Real, 0, value, 0, 0});
 }
@@ -110,7 +122,109 @@ void OutputStatement::putReal(double value) {
 void OutputStatement::putText(const char* chars, std::int32_t length) {
     const std::uint32_t count = length > 0 ? static_cast<std::uint32_t>(length) : 0;
     const std::uint32_t start = items_.addText(chars, count);
+    if (planned_ >= 0 && stagePlannedText(start, count)) return;
     items_.add({ItemKind::Text, 0, 0.0, start, count});
+}
+
+void OutputStatement::leavePlan() {
+    for (std::int32_t f = 0; f < planned_; ++f) {
+        const PlannedValue& value = plannedValues_[f];
+        switch (plan_->fields[f].kind) {
+            case DescriptorKind::IntegerField:
+                items_.add({ItemKind::Integer, value.integer, 0.0, 0, 0});
+                break;
+            case DescriptorKind::FixedPointField:
+                items_.add({ItemKind::Real, 0, value.real, 0, 0});
+                break;
+            default:
+                items_.add({ItemKind::Text, 0, 0.0, value.textStart, value.textLength});
+                break;
+        }
+    }
+    planned_ = -1;
+}
+
+// The planned fields take the same bytes the layout walk places for the same
+// item: the plan's blanks stand for the walk's owed skips, and every field
+// fills exactly its width (the plan takes no other layouts).
+bool OutputStatement::stagePlannedInteger(std::int32_t value) {
+    const OutputPlan& plan = *plan_;
+    if (planned_ == plan.count || plan.fields[planned_].kind != DescriptorKind::IntegerField) {
+        leavePlan();
+        return false;
+    }
+    const OutputPlan::Field& field = plan.fields[planned_];
+    plannedValues_[planned_++].integer = value;
+    char* const end = stage_ + field.column + field.width;
+    const bool negative = value < 0;
+    auto magnitude = static_cast<std::uint32_t>(value);
+    if (negative) magnitude = 0u - magnitude;
+    // The digits of the magnitude, two at a time, at the end of `digits`.
+    char digits[10];
+    std::int32_t count = 0;
+    while (magnitude >= 100) {
+        const std::uint32_t pair = magnitude % 100;
+        magnitude /= 100;
+        count += 2;
+        digits[10 - count] = kDigitPairs[2 * pair];
+        digits[11 - count] = kDigitPairs[2 * pair + 1];
+    }
+    if (magnitude >= 10) {
+        count += 2;
+        digits[10 - count] = kDigitPairs[2 * magnitude];
+        digits[11 - count] = kDigitPairs[2 * magnitude + 1];
+    } else if (magnitude > 0) {
+        digits[9 - count++] = static_cast<char>('0' + magnitude);
+    }
+    const std::int32_t shown = count > field.digits ? count : field.digits;
+    if (static_cast<std::int64_t>(negative ? 1 : 0) + shown > field.width) {
+        std::memset(end - field.width, '*', static_cast<std::size_t>(field.width));
+        return true;
+    }
+    for (std::int32_t i = 1; i <= count; ++i) end[-i] = digits[10 - i];
+    for (std::int32_t i = count + 1; i <= shown; ++i) end[-i] = '0';
+    if (negative) end[-shown - 1] = '-';
+    return true;
+}
+
+bool OutputStatement::stagePlannedReal(double value) {
+    const OutputPlan& plan = *plan_;
+    if (planned_ == plan.count || plan.fields[planned_].kind != DescriptorKind::FixedPointField) {
+        leavePlan();
+        return false;
+    }
+    const OutputPlan::Field& field = plan.fields[planned_];
+    plannedValues_[planned_++].real = value;
+    char* const out = stage_ + field.column;
+    const FixedPointText text = formatFixed(value, field.digits);
+    const std::int64_t length = text.length();
+    if (length > field.width) {
+        std::memset(out, '*', static_cast<std::size_t>(field.width));
+        return true;
+    }
+    text.writeTo(out + (field.width - length));
+    return true;
+}
+
+bool OutputStatement::stagePlannedText(std::uint32_t textStart, std::uint32_t length) {
+    const OutputPlan& plan = *plan_;
+    // A text of no characters places nothing, so its blanks would stay owed.
+    if (planned_ == plan.count || plan.fields[planned_].kind != DescriptorKind::CharacterField ||
+        length == 0) {
+        leavePlan();
+        return false;
+    }
+    const OutputPlan::Field& field = plan.fields[planned_];
+    PlannedValue& planned = plannedValues_[planned_++];
+    planned.textStart = textStart;
+    planned.textLength = length;
+    // A shorter text is right-justified, a longer one keeps its start.
+    const std::int64_t count = length < static_cast<std::uint32_t>(field.width)
+                                   ? static_cast<std::int64_t>(length)
+                                   : field.width;
+    std::memcpy(stage_ + field.column + (field.width - count), items_.text(textStart),
+                static_cast<std::size_t>(count));
+    return true;
 }
 
 const FieldDescriptor& OutputStatement::nextField() {
@@ -173,77 +287,6 @@ void OutputStatement::placeNumeric(const Text& text, std::int32_t width) {
         return;
     }
     text.write([this](char c) { placeChar(c); });
-}
-
-// The whole record from the plan, when every item suits its field: the
-// plan's columns, then each field's text right-justified in its columns (or
-// asterisks), exactly what the walk below places for the same items. False,
-// with nothing staged, when the items do not match the plan one for one; the
-// walk then places the record or reports the mismatch.
-bool OutputStatement::placeByPlan() {
-    const OutputPlan& plan = *plan_;
-    if (items_.size() != static_cast<std::size_t>(plan.count)) return false;
-    std::memcpy(stage_, plan.columns, static_cast<std::size_t>(plan.length));
-    for (std::int32_t f = 0; f < plan.count; ++f) {
-        const OutputPlan::Field& field = plan.fields[f];
-        const Item& item = items_[static_cast<std::size_t>(f)];
-        char* const out = stage_ + field.column;
-        const std::int32_t width = field.width;
-        switch (field.kind) {
-            case DescriptorKind::IntegerField: {
-                if (item.kind != ItemKind::Integer) return false;
-                // One digit under the default minimum: the common case of digit fields.
-                if (item.integer >= 0 && item.integer <= 9 && field.digits == 1) {
-                    out[width - 1] = static_cast<char>('0' + item.integer);
-                    break;
-                }
-                const bool negative = item.integer < 0;
-                auto magnitude = static_cast<std::uint32_t>(item.integer);
-                if (negative) magnitude = 0u - magnitude;
-                char digits[10];
-                std::int32_t count = 0;
-                for (; magnitude != 0; magnitude /= 10) {
-                    digits[9 - count++] = static_cast<char>('0' + magnitude % 10);
-                }
-                const std::int64_t shown = count > field.digits ? count : field.digits;
-                if ((negative ? 1 : 0) + shown > width) {
-                    std::memset(out, '*', static_cast<std::size_t>(width));
-                    break;
-                }
-                char* end = out + width;
-                std::memcpy(end - count, digits + 10 - count, static_cast<std::size_t>(count));
-                std::memset(end - shown, '0', static_cast<std::size_t>(shown - count));
-                if (negative) end[-shown - 1] = '-';
-                break;
-            }
-            case DescriptorKind::FixedPointField: {
-                if (item.kind != ItemKind::Real) return false;
-                const FixedPointText text = formatFixed(item.real, field.digits);
-                const std::int64_t length = text.length();
-                if (length > width) {
-                    std::memset(out, '*', static_cast<std::size_t>(width));
-                    break;
-                }
-                char* next = out + (width - length);
-                text.write([&next](char c) { *next++ = c; });
-                break;
-            }
-            default: {
-                // A text of no characters places nothing, so its blanks would stay owed.
-                if (item.kind != ItemKind::Text || item.textLength == 0) return false;
-                const auto length = static_cast<std::int64_t>(item.textLength);
-                const std::int64_t count = length < width ? length : width;
-                std::memcpy(out + (width - count), items_.text(item.textStart),
-                            static_cast<std::size_t>(count));
-                break;
-            }
-        }
-    }
-    staged_ = plan.length;
-    stage('\r');
-    stage('\n');
-    spillStaged();
-    return true;
 }
 
 // One item under its data descriptor: the descriptor must suit the item's
@@ -324,7 +367,14 @@ void OutputStatement::endWrite() {
         flushConsoleRecord();
         return;
     }
-    if (plan_ != nullptr && placeByPlan()) return;
+    if (planned_ >= 0) {
+        if (planned_ == plan_->count) {
+            staged_ = plan_->length;
+            endRecord();
+            return;
+        }
+        leavePlan();  // fewer items than fields: the walk places up to the next field
+    }
     for (std::size_t i = 0; i < items_.size(); ++i) placeItem(items_[i]);
     Actions actions{*this};
     cursor_.finishLayout(actions);

@@ -3,7 +3,7 @@
 // or one message line on the console.
 //
 //     OutputStatement write(connection, kStarLayout);
-//     write.putInteger(1234);              // items are only copied here
+//     write.putInteger(1234);              // items are only copied (or staged) here
 //     ...
 //     write.endWrite();                    // builds the record, ends it with CR LF
 //
@@ -11,9 +11,11 @@
 //     message.putText("Error: ...", 40);
 //     message.endWrite();                  // one write to standard output
 //
-// Nothing of a record is converted or placed before `endWrite`: a statement
-// abandoned on the way (the process ends between two puts) leaves no trace
-// in the file.
+// Nothing of a record reaches the file's buffer before `endWrite`: a
+// statement abandoned on the way (the process ends between two puts) leaves
+// no trace in the file. A statement with a plan (see OutputPlan) places each
+// item in the record it stages as the item is put, and only falls back to
+// copying items when they stop matching the plan.
 #pragma once
 
 #include <cstddef>
@@ -121,8 +123,27 @@ public:
     OutputStatement(const OutputStatement&) = delete;
     OutputStatement& operator=(const OutputStatement&) = delete;
 
-    void putInteger(std::int32_t value);
-    void putReal(double value);
+    void putInteger(std::int32_t value) {
+        if (planned_ >= 0) {
+            // One digit under the default minimum, the common case of digit
+            // fields, is placed here; stagePlannedInteger does the rest.
+            if (planned_ < plan_->count) {
+                const OutputPlan::Field& field = plan_->fields[planned_];
+                if (field.kind == DescriptorKind::IntegerField && value >= 0 && value <= 9 &&
+                    field.digits == 1) {
+                    plannedValues_[planned_++].integer = value;
+                    stage_[field.column + field.width - 1] = static_cast<char>('0' + value);
+                    return;
+                }
+            }
+            if (stagePlannedInteger(value)) return;
+        }
+        addInteger(value);
+    }
+    void putReal(double value) {
+        if (planned_ >= 0 && stagePlannedReal(value)) return;
+        addReal(value);
+    }
     // Copies `length` characters; a negative length counts as 0.
     void putText(const char* chars, std::int32_t length);
     // Executes the statement: places every item by the layout, finishes the
@@ -185,7 +206,16 @@ private:
         std::size_t textLength_ = 0;
     };
 
-    bool placeByPlan();
+    // Each places the item in its field of the staged record when it is the
+    // item the plan expects next; false, having left the plan, otherwise.
+    bool stagePlannedInteger(std::int32_t value);
+    bool stagePlannedReal(double value);
+    bool stagePlannedText(std::uint32_t textStart, std::uint32_t length);
+    // Hands the items placed so far to the item list, for the layout walk.
+    void leavePlan();
+    void startPlan(const OutputPlan& plan);
+    void addInteger(std::int32_t value);
+    void addReal(double value);
     const FieldDescriptor& nextField();
     void placeChar(char c) {
         if (console_ != nullptr) return placeConsoleChar(c);
@@ -213,6 +243,20 @@ private:
     void placeNumeric(const Text& text, std::int32_t width);
 
     const OutputPlan* plan_ = nullptr;
+    // Items placed by the plan so far; -1 when the statement has no plan or
+    // has left it. The staged record holds the plan's columns and these
+    // items' texts, with `staged_` still 0, so a walk after leaving the plan
+    // builds the record afresh.
+    std::int32_t planned_ = -1;
+    // The values of the planned items, as put (only the member of the
+    // field's kind is set).
+    struct PlannedValue {
+        double real;
+        std::int32_t integer;
+        std::uint32_t textStart;
+        std::uint32_t textLength;
+    };
+    PlannedValue plannedValues_[OutputPlan::kFieldCapacity];
     OutputBuffer* buffer_ = nullptr;
     const char* name_ = "CON";
     ConsoleUnit* console_ = nullptr;
@@ -224,6 +268,7 @@ private:
     // its end (or before a failure is reported, so that what was placed
     // stays placed); a record longer than the stage goes on in pieces.
     static constexpr int kStageSize = 256;
+    static_assert(OutputPlan::kCapacity + 2 <= kStageSize, "a planned record and its CR LF");
     std::int32_t staged_ = 0;
     char stage_[kStageSize];
 };

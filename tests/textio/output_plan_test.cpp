@@ -13,9 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/captured_process.h"
+#include "tests/support/temp_dir.h"
 #include "textio/layout.h"
 #include "textio/output.h"
 #include "textio/output_buffer.h"
+#include "textio/termination.h"
+#include "textio/units.h"
 
 namespace gscmerge::textio {
 namespace {
@@ -200,7 +204,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The walk's fallbacks: the plan does not fit these statements.
         RecordCase{"FewerItems", "(I2,' end',I2,'never')", {integer(7)}, " 7 end\r\n"},
         RecordCase{"MoreItemsStartOver", "(1X,A1)", {text("a"), text("b")}, " a\r\n b\r\n"},
-        RecordCase{"EmptyTextAtTheEnd", "(A1,A4)", {text("a"), text("")}, "a\r\n"}));
+        RecordCase{"EmptyTextAtTheEnd", "(A1,A4)", {text("a"), text("")}, "a\r\n"},
+        RecordCase{"EmptyTextFirst", "(A1,'|',A2)", {text(""), text("b")}, " | b\r\n"},
+        RecordCase{"NoItems", "('x',I2,'y')", {}, "x\r\n"},
+        RecordCase{"MoreItemsAfterAFullRecord",
+                   "(I2,F4.1)",
+                   {integer(5), real(2.25), integer(-3), real(-0.06)},
+                   " 5 2.3\r\n-3 -.1\r\n"}));
 
 // ---------------------------------------------------------------------------
 // Random star records, values in range and far out of it, written one after
@@ -267,6 +277,134 @@ TEST(SameStarRecords, OnRandomItemsInAndOutOfRange) {
     const BothPaths both = writeBoth(kStarLayout, records);
     ASSERT_EQ(joined(both.planned).size(), joined(both.walked).size());
     EXPECT_EQ(both.planned, both.walked);  // the same bytes in the same writes
+}
+
+// Wide fixed-point fields: digits, zeros beyond them, zeros after the point,
+// and values that only just fit or do not.
+TEST(SameFixedPointRecords, InWideFields) {
+    std::mt19937_64 random(1212);
+    std::vector<std::vector<Item>> records;
+    for (int r = 0; r < 20000; ++r) {
+        std::vector<Item> items;
+        for (int i = 0; i < 4; ++i) items.push_back(real(randomReal(random)));
+        records.push_back(std::move(items));
+    }
+    const BothPaths both = writeBoth("(F60.40,'|',F30.0,'|',F12.5,'|',F25.24)", records);
+    EXPECT_EQ(both.planned, both.walked);
+}
+
+// ---------------------------------------------------------------------------
+// Statements that leave the plan part-way: the items placed by the plan so
+// far must reach the walk as they were put, so that the record, or the
+// report of the item that does not suit its field, is the walk's.
+
+struct Outcome {
+    testing::ProcessOutcome process;
+    std::vector<std::string> writes;
+};
+
+Outcome writeCaptured(const RecordLayout& layout, const OutputPlan* plan,
+                      const std::vector<Item>& items) {
+    MemoryFile file;
+    testing::CapturedProcess process;
+    Outcome outcome;
+    outcome.process = process.run([&] { writeStatement(file, layout, plan, items); });
+    file.buffer.flushWaiting();
+    outcome.writes = file.writes;
+    return outcome;
+}
+
+std::string describe(const std::vector<Item>& items) {
+    std::string all;
+    for (const Item& item : items) {
+        switch (item.kind) {
+            case Item::Kind::Integer:
+                all += "I" + std::to_string(item.integer) + " ";
+                break;
+            case Item::Kind::Real:
+                all += "R" + std::to_string(item.real) + " ";
+                break;
+            case Item::Kind::Text:
+                all += "T'" + item.text + "' ";
+                break;
+        }
+    }
+    return all;
+}
+
+TEST(SameOffPlanStatements, RecordsAndReportsAsTheWalk) {
+    const RecordLayout layout = parseLayout(kStarLayout);
+    const OutputPlan plan = planOutput(layout);
+    std::mt19937_64 random(6);
+    int reports = 0;
+    for (int r = 0; r < 1500; ++r) {
+        std::vector<Item> items;
+        for (int i = 0; i < 8; ++i) items.push_back(integer(randomInteger(random)));
+        items.push_back(real(randomReal(random)));
+        items.push_back(text("-"));
+        for (int i = 0; i < 6; ++i) items.push_back(integer(randomInteger(random)));
+        items.push_back(real(randomReal(random)));
+        items.push_back(real(randomReal(random)));
+        // Leave the plan at a random item: a wrong kind, an empty text, too
+        // few or too many items.
+        const auto at = static_cast<std::size_t>(random() % items.size());
+        switch (random() % 5) {
+            case 0:
+                items[at] = items[at].kind == Item::Kind::Integer ? real(0.5) : integer(7);
+                break;
+            case 1:
+                items[at] = text(random() % 2 == 0 ? "" : "ab");
+                break;
+            case 2:
+                items.resize(at);
+                break;
+            case 3:
+                items.insert(items.end(), items.begin(), items.begin() + static_cast<long>(at));
+                break;
+            default:
+                items[9] = text("");
+                break;
+        }
+        const Outcome walked = writeCaptured(layout, nullptr, items);
+        const Outcome planned = writeCaptured(layout, &plan, items);
+        SCOPED_TRACE(describe(items));
+        ASSERT_EQ(planned.writes, walked.writes);
+        ASSERT_EQ(planned.process.err, walked.process.err);
+        ASSERT_EQ(planned.process.out, walked.process.out);
+        ASSERT_EQ(planned.process.ended, walked.process.ended);
+        ASSERT_EQ(planned.process.status, walked.process.status);
+        if (walked.process.ended) ++reports;
+    }
+    // Both the records and the reports were exercised.
+    EXPECT_GT(reports, 100);
+    EXPECT_LT(reports, 1400);
+}
+
+// A planned statement places its items as they are put, but only into the
+// record it stages: ended before endWrite, it leaves nothing in the file.
+TEST(PlannedStatement, UnfinishedWritesNothing) {
+    const testing::TempDir dir;
+    testing::CapturedProcess process;
+    const testing::ProcessOutcome outcome = process.run([] {
+        static constexpr RecordLayout kLayout = parseLayout("('GSC',1X,I4,F5.2,A1)");
+        static constexpr OutputPlan kPlan = planOutput(kLayout);
+        openUnit(2, "n0001.g12", "REPLACE");
+        {
+            OutputStatement statement(*findUnit(2), kLayout, kPlan);
+            statement.putInteger(1);
+            statement.putReal(2.5);
+            statement.putText("+", 1);
+            statement.endWrite();
+        }
+        OutputStatement statement(*findUnit(2), kLayout, kPlan);
+        statement.putInteger(2);
+        statement.putReal(3.5);
+        statement.putText("-", 1);  // every item placed, the record not ended
+        stopProgram();
+    });
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "Stop - Program terminated.\r\n");
+    EXPECT_EQ(testing::readFile("n0001.g12"), "GSC    1 2.50+\r\n");
 }
 
 }  // namespace
