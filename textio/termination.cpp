@@ -203,13 +203,7 @@ void runProgram(MainFlow mainFlow) {
 
 bool terminationInProgress() { return processState.terminationInProgress; }
 
-std::int32_t truncateToInt32(double value) {
-    // Inside [-2^63, 2^63) the 64-bit truncation is defined; NaN fails both tests.
-    // (Should the comparison of a NaN trap by itself, the report is the same.)
-    if (!(value >= -0x1p63 && value < 0x1p63)) onTrap(6101);
-    const auto wide = static_cast<std::int64_t>(value);
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(wide)));
-}
+void raiseConversionTrap() { onTrap(6101); }
 
 void resetProcessState() {
     forgetAllUnits();

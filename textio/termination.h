@@ -54,7 +54,19 @@ using MainFlow = void (*)();
 // does: truncation toward zero through a signed 64-bit integer, keeping the
 // low 32 bits (so 2^32 + 5 gives 5). NaN or a value outside the 64-bit range
 // is the invalid-operation trap (MATH report 6101).
-[[nodiscard]] std::int32_t truncateToInt32(double value);
+[[nodiscard]] inline std::int32_t truncateToInt32(double value);
+
+// The invalid-operation trap of a conversion out of range (never returns).
+[[noreturn]] void raiseConversionTrap();
+
+std::int32_t truncateToInt32(double value) {
+    // Inside [-2^63, 2^63) the 64-bit truncation is defined; NaN fails both
+    // tests. (Should the comparison of a NaN trap by itself, the report is
+    // the same.)
+    if (!(value >= -0x1p63 && value < 0x1p63)) raiseConversionTrap();
+    const auto wide = static_cast<std::int64_t>(value);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(wide)));
+}
 
 // For test and fuzz harnesses whose replaced exit returns control to them:
 // forgets the state a previous ending left behind (the termination flag, open
