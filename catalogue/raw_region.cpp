@@ -50,8 +50,8 @@ void skipHeaderLine(textio::InputBuffer& input) {
     read.endRead();
 }
 
-// Plain entry lines lying whole in the current block are read straight from
-// their columns; every other line goes through the read statement, which
+// Plain entry lines are read straight from their columns, those crossing a
+// block's end too; every other line goes through the read statement, which
 // gives the same values and reports what is wrong.
 constexpr textio::ColumnPlan kEntryColumns = textio::planColumns(kEntryLayout);
 static_assert(kEntryColumns.usable && kEntryColumns.count == 12);

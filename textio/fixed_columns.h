@@ -1,15 +1,23 @@
 // A fast path for read statements whose layout holds only integer,
-// fixed-point, character and skip descriptors, on records that lie whole in
-// the current block and whose fields hold plain numbers.
+// fixed-point, character and skip descriptors, on records whose fields hold
+// plain numbers.
 //
 // Such a record's fields sit at fixed columns: with no comma, tab, carriage
 // return or line feed among them, no field can end early, so each field is
 // the slice of its columns. `tryReadColumns` converts the slices and takes
 // the record only when every field is plain (blanks, a first sign, digits, one
-// point); anything else — a short line, an exponent, a radix form, a record
-// crossing the block's end — returns false with nothing taken, and the caller
-// reads the record with an InputStatement, which gives the same values for
-// every plain record and the run-time error for the rest.
+// point); anything else — a short line, an exponent, a radix form — returns
+// false with nothing taken, and the caller reads the record with an
+// InputStatement, which gives the same values for every plain record and the
+// run-time error for the rest.
+//
+// A record that crosses the block's end is looked at once the next block is
+// joined to its start (`InputBuffer::extendWindow`). The join is the read the
+// statement would make on reaching the block's end, made early, so it is made
+// only when the statement would surely get there: the bytes before the
+// block's end hold no line end and every field among them is plain. Whether
+// the fast path then takes the record or leaves it, the reads made are those
+// of the statement alone.
 //
 //     constexpr ColumnPlan kPlan = planColumns(parseLayout("(64X,I4)"));
 //     ColumnValue count;
@@ -260,27 +268,30 @@ template <const OpenColumns& kOpen, std::size_t... kIndex>
 template <const ColumnPlan& kPlan>
 inline constexpr OpenColumns kOpenColumns = openColumns(kPlan);
 
+// Joins the next block to the unread bytes when they are the start of a
+// record by `plan` that the read statement would read to their end without a
+// report; false, with nothing read, when they hold a line feed (the record
+// is all here), anything a field would not take plainly, more bytes than
+// the buffer can carry over, or when the join itself gives nothing new.
+[[nodiscard]] bool joinNextBlock(InputBuffer& buffer, const ColumnPlan& plan);
+
 }  // namespace columns_detail
 
-// `tryReadColumns` compiled for one plan: the fields' columns, widths and
-// kinds are constants, so each field's conversion is straight-line code. It
-// takes exactly the records the run-time reader takes, with the same values.
-//
-//     static constexpr ColumnPlan kPlan = planColumns(parseLayout("(64X,I4)"));
-//     if (!readColumns<kPlan>(buffer, values)) { /* InputStatement */ }
+namespace columns_detail {
+
+// A record lying whole in the unread bytes, read by the compiled plan.
 template <const ColumnPlan& kPlan>
-[[nodiscard]] bool readColumns(InputBuffer& buffer, ColumnValue* values) {
+[[gnu::always_inline]] inline bool readWholeRecord(InputBuffer& buffer, ColumnValue* values) {
     static_assert(kPlan.usable, "the layout is outside the fast path");
-    namespace detail = columns_detail;
     constexpr auto kColumns = static_cast<std::uint32_t>(kPlan.columns);
     const char* record = buffer.unreadBytes();
     const std::uint32_t available = buffer.unreadCount();
     if (available <= kColumns) return false;
     // No field's columns may hold a line end: the numeric fields refuse one
     // themselves, the other columns are looked at here.
-    if constexpr (detail::kOpenColumns<kPlan>.fits) {
-        constexpr const detail::OpenColumns& kOpen = detail::kOpenColumns<kPlan>;
-        if (!detail::openColumnsHoldNoLineEnd<kOpen>(
+    if constexpr (kOpenColumns<kPlan>.fits) {
+        constexpr const OpenColumns& kOpen = kOpenColumns<kPlan>;
+        if (!openColumnsHoldNoLineEnd<kOpen>(
                 record, std::make_index_sequence<static_cast<std::size_t>(kOpen.count)>{})) {
             return false;
         }
@@ -288,12 +299,12 @@ template <const ColumnPlan& kPlan>
         if (std::memchr(record, '\r', kColumns) != nullptr) return false;
         if (std::memchr(record, '\n', kColumns) != nullptr) return false;
     }
-    if (!detail::readFields<kPlan>(
-            record, values, std::make_index_sequence<static_cast<std::size_t>(kPlan.count)>{})) {
+    if (!readFields<kPlan>(record, values,
+                           std::make_index_sequence<static_cast<std::size_t>(kPlan.count)>{})) {
         return false;
     }
-    // The record's line feed must be in this block; it usually follows the
-    // fields at once or after a carriage return.
+    // The record's line feed must be among the unread bytes; it usually
+    // follows the fields at once or after a carriage return.
     std::uint32_t end = kColumns;
     if (record[end] == '\r' && end + 1 < available && record[end + 1] == '\n') {
         end += 1;
@@ -305,6 +316,29 @@ template <const ColumnPlan& kPlan>
     }
     buffer.advance(end + 1);
     return true;
+}
+
+// Kept out of line: about one record in eighteen crosses a block's end.
+template <const ColumnPlan& kPlan>
+[[gnu::noinline]] bool readAcrossBlocks(InputBuffer& buffer, ColumnValue* values) {
+    while (joinNextBlock(buffer, kPlan)) {
+        if (readWholeRecord<kPlan>(buffer, values)) return true;
+    }
+    return false;
+}
+
+}  // namespace columns_detail
+
+// `tryReadColumns` compiled for one plan: the fields' columns, widths and
+// kinds are constants, so each field's conversion is straight-line code. It
+// takes exactly the records the run-time reader takes, with the same values.
+//
+//     static constexpr ColumnPlan kPlan = planColumns(parseLayout("(64X,I4)"));
+//     if (!readColumns<kPlan>(buffer, values)) { /* InputStatement */ }
+template <const ColumnPlan& kPlan>
+[[nodiscard]] bool readColumns(InputBuffer& buffer, ColumnValue* values) {
+    return columns_detail::readWholeRecord<kPlan>(buffer, values) ||
+           columns_detail::readAcrossBlocks<kPlan>(buffer, values);
 }
 
 }  // namespace gscmerge::textio

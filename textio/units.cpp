@@ -228,8 +228,9 @@ void openUnit(std::int32_t unit, std::string_view fileName, std::string_view sta
     connection.identityKnown = systemCalls().identifyHandle(opened.handle, &connection.identity);
     connection.action = action;
     connection.outputWaiting = false;
-    connection.input = InputBuffer(connection.buffer, UnitConnection::kBufferSize, refillFromUnit,
-                                   &connection, connection.fileName);
+    connection.input = InputBuffer(connection.buffer + UnitConnection::kCarrySize,
+                                   UnitConnection::kBufferSize, refillFromUnit, &connection,
+                                   connection.fileName, UnitConnection::kCarrySize);
     connection.output =
         OutputBuffer(connection.buffer, UnitConnection::kBufferSize, flushToUnit, &connection);
     units.used[static_cast<std::size_t>(slot)] = true;

@@ -21,6 +21,9 @@ enum class UnitAction : std::uint8_t { ReadWrite, ReadOnly, WriteOnly };
 struct UnitConnection {
     static constexpr std::size_t kMaxFileName = 259;
     static constexpr std::uint32_t kBufferSize = 1024;
+    // Room in front of the input block for the start of a record that
+    // crosses the block's end, so that it can be read as one run of bytes.
+    static constexpr std::uint32_t kCarrySize = 128;
 
     std::int32_t unit = 0;
     char fileName[kMaxFileName + 1] = {};  // normalized, NUL-terminated; error reports show it
@@ -31,7 +34,7 @@ struct UnitConnection {
     bool outputWaiting = false;  // the buffer holds output not yet written to the file
     InputBuffer input;
     OutputBuffer output;
-    char buffer[kBufferSize] = {};
+    char buffer[kCarrySize + kBufferSize] = {};  // input: carry room, then the block
 };
 
 // The console output unit "CON": standard output, whether a terminal or not.

@@ -20,6 +20,7 @@ namespace {
 
 using testing::CapturedProcess;
 using testing::MemoryInput;
+using testing::ProcessOutcome;
 
 constexpr char kEntryLayoutText[] =
     "(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)";
@@ -245,6 +246,122 @@ TEST(FixedColumns, LeavesRecordsCrossingTheBlockToTheStatement) {
     EXPECT_FALSE(readColumns<kFourDigits>(input.buffer(), value));
     EXPECT_EQ(input.buffer().unreadCount(), 3u);
 }
+
+// Records crossing the end of a block, with carry room in front of the
+// block: wherever the block's end falls in the record, the fast path (taking
+// the record, or leaving it to the statement) must read exactly what the
+// statement alone reads, report what it reports, and make the same reads.
+struct CrossingSource {
+    std::string data;
+    std::uint32_t blockSize;
+    int goodBlocks = -1;  // refills after these fail; -1: none fails
+};
+
+struct CrossingRun {
+    std::string transcript;  // each value's bits, then the next record
+    ProcessOutcome process;
+    int refills = 0;
+    bool taken = false;  // the fast path took the record
+};
+
+constexpr std::uint32_t kCarry = 128;
+
+// Reads the line before the record, the record (by `reader` first when one is
+// given, by the statement when it declines), and the line after it.
+CrossingRun readAcross(const CrossingSource& source, Reader reader) {
+    MemoryInput input(source.data, source.blockSize, kCarry);
+    if (source.goodBlocks >= 0) input.failAfterBlocks(source.goodBlocks);
+    CrossingRun run;
+    CapturedProcess process;
+    run.process = process.run([&] {
+        (void)nextRecord(input.buffer());
+        ColumnValue values[ColumnPlan::kCapacity];
+        run.taken = reader != nullptr && reader(input.buffer(), kEntryPlan, values);
+        if (!run.taken) {
+            InputStatement read(input.buffer(), kEntryLayout);
+            for (std::int32_t f = 0; f < kEntryPlan.count; ++f) {
+                switch (kEntryPlan.fields[f].kind) {
+                    case DescriptorKind::IntegerField:
+                        read.getInteger(values[f].integer);
+                        break;
+                    case DescriptorKind::FixedPointField:
+                        read.getReal(values[f].real);
+                        break;
+                    default:
+                        read.getText(&values[f].character, 1);
+                        break;
+                }
+            }
+            read.endRead();
+        }
+        for (std::int32_t f = 0; f < kEntryPlan.count; ++f) {
+            switch (kEntryPlan.fields[f].kind) {
+                case DescriptorKind::IntegerField:
+                    run.transcript += std::to_string(values[f].integer) + "|";
+                    break;
+                case DescriptorKind::FixedPointField:
+                    run.transcript +=
+                        std::to_string(std::bit_cast<std::uint64_t>(values[f].real)) + "|";
+                    break;
+                default:
+                    run.transcript += std::string(1, values[f].character) + "|";
+                    break;
+            }
+        }
+        run.transcript += nextRecord(input.buffer());
+    });
+    run.refills = input.refills();
+    return run;
+}
+
+class AcrossTheBlockEnd : public ::testing::TestWithParam<Reader> {};
+
+TEST_P(AcrossTheBlockEnd, ReadsAndReportsAsTheStatementAlone) {
+    Lines lines(77);
+    int crossingTaken = 0;
+    int cases = 0;
+    auto compare = [&](const CrossingSource& source, bool crosses) {
+        const CrossingRun fast = readAcross(source, GetParam());
+        const CrossingRun general = readAcross(source, nullptr);
+        ++cases;
+        if (fast.taken && crosses) ++crossingTaken;
+        ASSERT_EQ(fast.transcript, general.transcript) << source.data;
+        ASSERT_EQ(fast.process.err, general.process.err) << source.data;
+        ASSERT_EQ(fast.process.ended, general.process.ended) << source.data;
+        ASSERT_EQ(fast.refills, general.refills) << source.data;
+    };
+    for (int i = 0; i < 150; ++i) {
+        const std::string withNext = lines.next();
+        const std::string record = withNext.substr(0, withNext.find('\n') + 1);
+        for (const std::uint32_t blockSize : {1024u, 61u, 7u}) {
+            // The block's end falls `offset` bytes into the record: after the
+            // line before it (at least its line feed), the record starts
+            // `blockSize - offset % blockSize` bytes into the data.
+            for (std::size_t offset = 0; offset <= record.size(); ++offset) {
+                const std::size_t start = blockSize - offset % blockSize;
+                const std::string before = std::string(start - 1, 'x') + "\n";
+                const bool crosses = offset > 0 && offset < record.size();
+                compare({before + withNext, blockSize}, crosses);
+                // The read of the block after the record's start fails, or
+                // the one after that.
+                const int blocksBefore = static_cast<int>((start + blockSize - 1) / blockSize);
+                compare({before + withNext, blockSize, blocksBefore}, false);
+                compare({before + withNext, blockSize, blocksBefore + 1}, false);
+                // The data ends at the block's end, `offset` bytes into the
+                // record: with its line feed, without it, or earlier still.
+                compare(
+                    {std::string(blockSize - 1, 'x') + "\n" + record.substr(0, offset), blockSize},
+                    false);
+                if (::testing::Test::HasFatalFailure()) return;
+            }
+        }
+    }
+    EXPECT_GT(crossingTaken, cases / 20);  // the sweep must take crossing records
+}
+
+INSTANTIATE_TEST_SUITE_P(FixedColumns, AcrossTheBlockEnd,
+                         ::testing::Values(Reader{tryReadColumns},
+                                           Reader{compiledReader<kEntryPlan>}));
 
 // Every text of a small alphabet in F5.2 and I5 fields: where the fast path
 // takes the field, the statement reads the same bits.

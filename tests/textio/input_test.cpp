@@ -512,6 +512,62 @@ TEST(ReadFailureOfSystem, FailedFirstRead) {
 }
 
 // ---------------------------------------------------------------------------
+// Joining a block's unread end to the next block: the read made early is the
+// one the statement makes on reaching the block's end, so afterwards the
+// statements read, report and refill exactly as without the join.
+
+struct JoinCase {
+    const char* name;
+    std::string_view data;  // read in 5-byte blocks; a first line, then the rest
+    std::uint32_t carry;
+    int goodBlocks;  // refills after these fail; -1: none fails
+    bool joined;
+    std::string_view unreadAfterJoin;
+    std::string_view values;  // two "(A)" statements after the join
+    int refillsAtEnd;
+    int errorNumber;  // 0: none
+};
+
+class JoinNextBlock : public ::testing::TestWithParam<JoinCase> {};
+
+TEST_P(JoinNextBlock, ReadsAsWithoutTheJoin) {
+    const JoinCase& c = GetParam();
+    MemoryInput input(std::string(c.data), 5, c.carry);
+    if (c.goodBlocks >= 0) input.failAfterBlocks(c.goodBlocks);
+    CapturedProcess process;
+    std::string values;
+    const ProcessOutcome outcome = process.run([&] {
+        std::string first;
+        readItems(input.buffer(), "(A)", "t1", first);
+        ASSERT_EQ(first, "[x]");
+        ASSERT_EQ(input.refills(), 1);
+        EXPECT_EQ(input.buffer().extendWindow(), c.joined);
+        EXPECT_EQ(std::string_view(input.buffer().unreadBytes(), input.buffer().unreadCount()),
+                  c.unreadAfterJoin);
+        readItems(input.buffer(), "(A)", "t8", values);
+        values += "|";
+        readItems(input.buffer(), "(A)", "t4", values);
+    });
+    EXPECT_EQ(values, c.values);
+    EXPECT_EQ(input.refills(), c.refillsAtEnd);
+    EXPECT_EQ(outcome.err, c.errorNumber == 0 ? "" : readReport(c.errorNumber));
+}
+
+const JoinCase kJoins[] = {
+    {"JoinsTheNextBlock", "x\nabcdef\nrest\n", 8, -1, true, "abcdef\nr", "[abcdef  ]|[rest]", 3, 0},
+    {"TooLongForTheCarry", "x\nabcdef\nrest\n", 2, -1, false, "abc", "[abcdef  ]|[rest]", 3, 0},
+    {"NoCarryRoom", "x\nabcdef\nrest\n", 0, -1, false, "abc", "[abcdef  ]|[rest]", 3, 0},
+    // The failed read is reported only when a byte past "abc" is wanted, and
+    // not read again.
+    {"ReadFails", "x\nabcdef\nrest\n", 8, 1, false, "abc", " !", 2, 6500},
+    // The last line's missing line feed is supplied by the join; the end of
+    // the data is then reported without another read.
+    {"DataEndsWithoutLineFeed", "x\nabc", 8, -1, true, "abc\n", "[abc     ]| !", 2, 6501},
+    {"DataEndsWithLineFeed", "xxxx\n", 8, -1, false, "", " !", 2, 6501},
+};
+INSTANTIATE_TEST_SUITE_P(Joins, JoinNextBlock, ::testing::ValuesIn(kJoins), caseName<JoinCase>);
+
+// ---------------------------------------------------------------------------
 // A connected unit: the report names its file.
 
 TEST(ConnectedUnit, EndOfFileAndReadFailureNameTheFile) {
