@@ -278,6 +278,102 @@ bool formatFixedScaled(double value, std::int64_t d, FixedPointText* text) {
 
 }  // namespace
 
+std::int32_t formatFixedTail(double value, std::int32_t decimals, char* end) {
+#if defined(__SIZEOF_INT128__)
+    if (decimals < 0 || decimals > 9) return -1;
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const bool negative = (bits >> 63) != 0;
+    const auto biased = static_cast<int>((bits >> 52) & 0x7FF);
+    // N: the text's digits as one integer, the value in units of 10^-decimals.
+    std::uint64_t number = 0;
+    if (biased != 0) {
+        // |value| = mantissa x 2^power exactly (the trailing zero bits do not
+        // change the floors below, so they stay).
+        const std::uint64_t mantissa =
+            (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+        const int power = biased - 1075;
+        if (power >= 0) return -1;
+        // The same guess at the decimal exponent as scaledLeadingDigits, at
+        // most one short; s <= 22 keeps |value| above 1e-5, so -power < 70.
+        std::int32_t e = (((52 + power) * 78913) >> 18) + 1;
+        const int s = 18 - e;
+        if (s < 0 || s > 22) return -1;
+        // 18 or 19 digits, below 10^19 < 2^64.
+        auto leading = static_cast<std::uint64_t>((Unsigned128{mantissa} * wideTen(s)) >> -power);
+        if (leading >= kPowersOfTen[18]) {
+            leading /= 10;
+            ++e;
+        }
+        if (leading < kPowersOfTen[17] || leading >= kPowersOfTen[18]) return -1;
+        // First rounding: 17 significant digits, half up on the 18th.
+        std::uint64_t rounded = (leading + 5) / 10;
+        if (rounded == kPowersOfTen[17]) {
+            rounded = kPowersOfTen[16];
+            ++e;
+        }
+        // Second rounding: to the last decimal, at most 16 significant
+        // digits, half up on the 17 digits. n digits are shown in all.
+        const std::int32_t n = e + decimals;
+        if (n >= 17) {
+            if (n > 19) return -1;  // beyond 64 bits
+            number = (rounded + 5) / 10 * kPowersOfTen[n - 16];
+        } else if (n >= 0) {
+            const std::uint64_t unit = kPowersOfTen[17 - n];
+            number = (rounded + unit / 2) / unit;
+        }
+        // n < 0: too small to reach the last decimal, N = 0.
+    } else if ((bits << 1) != 0) {
+        return -1;  // subnormal
+    }
+
+    // A value that rounds to zero shows no minus sign.
+    const bool showSign = negative && number != 0;
+    // The text from its end: the decimals, the point, the whole part.
+    char* out = end;
+    std::uint64_t whole = number;
+    if (decimals > 0) {
+        whole = number / kPowersOfTen[decimals];
+        // Below 10^9: 32-bit steps, two digits at a time.
+        auto fraction = static_cast<std::uint32_t>(number - whole * kPowersOfTen[decimals]);
+        std::int32_t left = decimals;
+        for (; left >= 2; left -= 2) {
+            const std::uint32_t pair = fraction % 100;
+            fraction /= 100;
+            out -= 2;
+            out[0] = kDigitPairs[2 * pair];
+            out[1] = kDigitPairs[2 * pair + 1];
+        }
+        if (left == 1) *--out = static_cast<char>('0' + fraction);
+    }
+    *--out = '.';
+    if (whole == 0) {
+        if (decimals == 0) *--out = '0';
+    } else {
+        while (whole >= 100) {
+            const auto pair = static_cast<std::size_t>(whole % 100);
+            whole /= 100;
+            out -= 2;
+            out[0] = kDigitPairs[2 * pair];
+            out[1] = kDigitPairs[2 * pair + 1];
+        }
+        if (whole >= 10) {
+            out -= 2;
+            out[0] = kDigitPairs[2 * whole];
+            out[1] = kDigitPairs[2 * whole + 1];
+        } else {
+            *--out = static_cast<char>('0' + whole);
+        }
+    }
+    if (showSign) *--out = '-';
+    return static_cast<std::int32_t>(end - out);
+#else
+    (void)value;
+    (void)decimals;
+    (void)end;
+    return -1;
+#endif
+}
+
 void exactLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
     std::uint64_t mantissa = 0;
     int power = 0;

@@ -84,6 +84,16 @@ struct IntegerTextOut {
 // Fw.d text of a finite `value` with `decimals` decimals.
 [[nodiscard]] FixedPointText formatFixed(double value, std::int32_t decimals);
 
+// Room formatFixedTail may write into, just before its `end`.
+inline constexpr std::int32_t kFixedTailRoom = 32;
+
+// formatFixed's text of `value` with `decimals` decimals, written so that it
+// ends just before `end`, for the values fields usually show: 0, and |value|
+// from about 1e-5 to below 2^52, with at most 9 decimals. Returns the text's
+// length; -1, having written nothing, for any other value (formatFixed then
+// gives the text).
+[[nodiscard]] std::int32_t formatFixedTail(double value, std::int32_t decimals, char* end);
+
 // The first 18 significant digits of |value|'s exact decimal expansion,
 // truncated, and its decimal exponent e (|value| = 0.d1d2... x 10^e).
 // `value` must be finite and not zero.

@@ -12,10 +12,13 @@ bool readWholeRecord(InputBuffer& buffer, const ColumnPlan& plan, ColumnValue* v
     const std::uint32_t available = buffer.unreadCount();
     const auto columns = static_cast<std::uint32_t>(plan.columns);
     // The record's line feed must be among the unread bytes, and the fields'
-    // columns must hold no line end.
+    // columns must hold no line end (nor other control characters up to a
+    // carriage return, which the compiled reader leaves to the statement).
     const auto* lineFeed = static_cast<const char*>(std::memchr(record, '\n', available));
     if (lineFeed == nullptr || lineFeed - record < plan.columns) return false;
-    if (std::memchr(record, '\r', columns) != nullptr) return false;
+    for (std::uint32_t column = 0; column < columns; ++column) {
+        if (columns_detail::mayEndLine(record[column])) return false;
+    }
 
     for (std::int32_t f = 0; f < plan.count; ++f) {
         const ColumnField& field = plan.fields[f];

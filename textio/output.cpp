@@ -24,6 +24,10 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// 10^0 to 10^9: a magnitude has as many digits as the powers it reaches.
+constexpr std::uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
+                                          100000, 1000000, 10000000, 100000000, 1000000000};
+
 [[noreturn]] void reportNoStorage() {
     raiseRuntimeError(6700, StatementKind::None, {});
 }
@@ -106,6 +110,7 @@ void OutputStatement::stageBlanks(std::int64_t count) {
 void OutputStatement::startPlan(const OutputPlan& plan) {
     plan_ = &plan;
     planned_ = 0;
+    plannedCount_ = plan.count;
     std::memcpy(stage_, plan.columns, static_cast<std::size_t>(plan.length));
 }
 
@@ -142,6 +147,7 @@ void OutputStatement::leavePlan() {
         }
     }
     planned_ = -1;
+    plannedCount_ = 0;
 }
 
 // The planned fields take the same bytes the layout walk places for the same
@@ -155,35 +161,29 @@ bool OutputStatement::stagePlannedInteger(std::int32_t value) {
     }
     const OutputPlan::Field& field = plan.fields[planned_];
     plannedValues_[planned_++].integer = value;
-    char* const end = stage_ + field.column + field.width;
     const bool negative = value < 0;
     auto magnitude = static_cast<std::uint32_t>(value);
     if (negative) magnitude = 0u - magnitude;
-    // The digits of the magnitude, two at a time, at the end of `digits`.
-    char digits[10];
+    // The digits of the magnitude (none for 0), zeros up to m, the sign.
     std::int32_t count = 0;
-    while (magnitude >= 100) {
-        const std::uint32_t pair = magnitude % 100;
-        magnitude /= 100;
-        count += 2;
-        digits[10 - count] = kDigitPairs[2 * pair];
-        digits[11 - count] = kDigitPairs[2 * pair + 1];
-    }
-    if (magnitude >= 10) {
-        count += 2;
-        digits[10 - count] = kDigitPairs[2 * magnitude];
-        digits[11 - count] = kDigitPairs[2 * magnitude + 1];
-    } else if (magnitude > 0) {
-        digits[9 - count++] = static_cast<char>('0' + magnitude);
-    }
+    while (count < 10 && magnitude >= kPowersOfTen[count]) ++count;
     const std::int32_t shown = count > field.digits ? count : field.digits;
     if (static_cast<std::int64_t>(negative ? 1 : 0) + shown > field.width) {
-        std::memset(end - field.width, '*', static_cast<std::size_t>(field.width));
+        std::memset(stage_ + field.column, '*', static_cast<std::size_t>(field.width));
         return true;
     }
-    for (std::int32_t i = 1; i <= count; ++i) end[-i] = digits[10 - i];
-    for (std::int32_t i = count + 1; i <= shown; ++i) end[-i] = '0';
-    if (negative) end[-shown - 1] = '-';
+    // It fits: straight into the field's blanks, from its end.
+    char* out = stage_ + field.column + field.width;
+    while (magnitude >= 10) {
+        const std::uint32_t pair = magnitude % 100;
+        magnitude /= 100;
+        out -= 2;
+        out[0] = kDigitPairs[2 * pair];
+        out[1] = kDigitPairs[2 * pair + 1];
+    }
+    if (magnitude > 0) *--out = static_cast<char>('0' + magnitude);
+    for (std::int32_t i = count; i < shown; ++i) *--out = '0';
+    if (negative) *--out = '-';
     return true;
 }
 
@@ -196,6 +196,17 @@ bool OutputStatement::stagePlannedReal(double value) {
     const OutputPlan::Field& field = plan.fields[planned_];
     plannedValues_[planned_++].real = value;
     char* const out = stage_ + field.column;
+    char tail[kFixedTailRoom];
+    const std::int32_t tailLength = formatFixedTail(value, field.digits, tail + kFixedTailRoom);
+    if (tailLength >= 0) {
+        if (tailLength > field.width) {
+            std::memset(out, '*', static_cast<std::size_t>(field.width));
+        } else {
+            char* const to = out + field.width;
+            for (std::int32_t i = 1; i <= tailLength; ++i) to[-i] = tail[kFixedTailRoom - i];
+        }
+        return true;
+    }
     const FixedPointText text = formatFixed(value, field.digits);
     const std::int64_t length = text.length();
     if (length > field.width) {

@@ -48,6 +48,9 @@ struct OutputPlan {
         std::int32_t column = 0;
         std::int32_t width = 0;
         std::int32_t digits = 0;
+        // The column of the last character of an I field with m = 1, where
+        // a single digit 0 to 9 stands alone; -1 for any other field.
+        std::int32_t digitColumn = -1;
     };
     char columns[kCapacity] = {};  // literals and blanks
     std::int32_t length = 0;       // the record's length (owed blanks at its end dropped)
@@ -89,8 +92,11 @@ struct OutputPlan {
                         descriptor.width > OutputPlan::kCapacity - column) {
                         return OutputPlan{};
                     }
+                    const bool singleDigit =
+                        descriptor.kind == DescriptorKind::IntegerField && descriptor.digits == 1;
                     plan.fields[plan.count++] = {descriptor.kind, column, descriptor.width,
-                                                 descriptor.digits};
+                                                 descriptor.digits,
+                                                 singleDigit ? column + descriptor.width - 1 : -1};
                     for (std::int32_t c = 0; c < descriptor.width; ++c)
                         plan.columns[column++] = ' ';
                     plan.length = column;
@@ -124,20 +130,18 @@ public:
     OutputStatement& operator=(const OutputStatement&) = delete;
 
     void putInteger(std::int32_t value) {
-        if (planned_ >= 0) {
-            // One digit under the default minimum, the common case of digit
-            // fields, is placed here; stagePlannedInteger does the rest.
-            if (planned_ < plan_->count) {
-                const OutputPlan::Field& field = plan_->fields[planned_];
-                if (field.kind == DescriptorKind::IntegerField && value >= 0 && value <= 9 &&
-                    field.digits == 1) {
-                    plannedValues_[planned_++].integer = value;
-                    stage_[field.column + field.width - 1] = static_cast<char>('0' + value);
-                    return;
-                }
+        // One digit under the default minimum, the common case of digit
+        // fields, is placed here; stagePlannedInteger does the rest. The
+        // unsigned comparison also rules out planned_ == -1.
+        if (static_cast<std::uint32_t>(planned_) < static_cast<std::uint32_t>(plannedCount_)) {
+            const std::int32_t column = plan_->fields[planned_].digitColumn;
+            if (column >= 0 && static_cast<std::uint32_t>(value) <= 9) {
+                plannedValues_[planned_++].integer = value;
+                stage_[column] = static_cast<char>('0' + value);
+                return;
             }
-            if (stagePlannedInteger(value)) return;
         }
+        if (planned_ >= 0 && stagePlannedInteger(value)) return;
         addInteger(value);
     }
     void putReal(double value) {
@@ -248,6 +252,7 @@ private:
     // items' texts, with `staged_` still 0, so a walk after leaving the plan
     // builds the record afresh.
     std::int32_t planned_ = -1;
+    std::int32_t plannedCount_ = 0;  // the plan's field count while planned_ >= 0
     // The values of the planned items, as put (only the member of the
     // field's kind is set).
     struct PlannedValue {

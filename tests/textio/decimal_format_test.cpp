@@ -244,6 +244,18 @@ void expectMatchesReference(const std::vector<double>& values,
                               << exact.exponent << ", " << d << ") gave [" << actual
                               << "], expected [" << expected << "]";
             }
+            // The short form, where it takes the value, must say the same.
+            char tail[kFixedTailRoom];
+            const std::int32_t length = formatFixedTail(x, d, tail + kFixedTailRoom);
+            const std::string shortForm =
+                length < 0
+                    ? expected
+                    : std::string(tail + kFixedTailRoom - length, static_cast<std::size_t>(length));
+            if (shortForm != expected && ++failures <= 10) {
+                ADD_FAILURE() << "formatFixedTail(" << hex(x) << " = 0." << exact.digits << "e"
+                              << exact.exponent << ", " << d << ") gave [" << shortForm
+                              << "], expected [" << expected << "]";
+            }
         }
     }
     EXPECT_EQ(failures, 0);
@@ -491,6 +503,39 @@ TEST(FormatFixed, ShowsAtMost16SignificantDigitsThenZeros) {
     EXPECT_EQ(fixedText(0x1p60, 0), "1152921504606847000.");
     EXPECT_EQ(fixedText(-0x1p60, 2), "-1152921504606847000.00");
     EXPECT_EQ(fixedText(9999999999999999.0, 1), "10000000000000000.0");
+}
+
+// The short form takes 0 and the usual magnitudes with up to 9 decimals, and
+// leaves everything else to formatFixed.
+TEST(FormatFixedTail, TakesOnlyTheUsualRange) {
+    struct Case {
+        double value;
+        std::int32_t decimals;
+        const char* text;  // nullptr: declined
+    };
+    const Case cases[] = {
+        {0.0, 2, ".00"},        {-0.0, 0, "0."},
+        {-0.004, 2, ".00"},     {-0.005, 2, "-.01"},
+        {0.7, 0, "1."},         {9.995, 2, "9.99"},
+        {0.2, 9, ".200000000"}, {4503599627370495.5, 0, "4503599627370496."},  // just below 2^52
+        {0x1p-16, 4, ".0000"},  {0.5, 10, nullptr},
+        {-1.0, -1, nullptr},    {0x1p52, 0, nullptr},
+        {1e300, 2, nullptr},    {0x1p-1070, 2, nullptr},  // subnormal
+        {0x1p-17, 2, nullptr},
+    };
+    for (const Case& c : cases) {
+        char tail[kFixedTailRoom];
+        const std::int32_t length = formatFixedTail(c.value, c.decimals, tail + kFixedTailRoom);
+        if (c.text == nullptr) {
+            EXPECT_EQ(length, -1) << hex(c.value) << " " << c.decimals;
+            continue;
+        }
+        ASSERT_GE(length, 0) << hex(c.value) << " " << c.decimals;
+        EXPECT_EQ(std::string(tail + kFixedTailRoom - length, static_cast<std::size_t>(length)),
+                  c.text)
+            << hex(c.value) << " " << c.decimals;
+        EXPECT_EQ(c.text, fixedText(c.value, c.decimals));
+    }
 }
 
 TEST(FormatFixed, AllocatesNothing) {
