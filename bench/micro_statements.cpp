@@ -2,9 +2,11 @@
 // star-record write statement, and parsing the layouts they use.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "textio/fixed_columns.h"
 #include "textio/input.h"
 #include "textio/layout.h"
 #include "textio/output.h"
@@ -31,9 +33,13 @@ struct RepeatedLines {
 
     static std::ptrdiff_t refill(void* source, char* block, std::size_t capacity) {
         auto& self = *static_cast<RepeatedLines*>(source);
-        for (std::size_t i = 0; i < capacity; ++i) {
-            block[i] = self.pattern[self.offset];
-            self.offset = (self.offset + 1) % self.pattern.size();
+        std::size_t filled = 0;
+        while (filled < capacity) {
+            const std::size_t part =
+                std::min(capacity - filled, self.pattern.size() - self.offset);
+            std::memcpy(block + filled, self.pattern.data() + self.offset, part);
+            filled += part;
+            self.offset = (self.offset + part) % self.pattern.size();
         }
         return static_cast<std::ptrdiff_t>(capacity);
     }
@@ -90,6 +96,49 @@ void BM_WriteStarRecord(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WriteStarRecord);
+
+// The same line through the reader compiled for the entry layout's columns,
+// which the program tries first.
+constexpr RecordLayout kEntryLayout = parseLayout(kEntryLayoutText);
+constexpr gscmerge::textio::ColumnPlan kEntryPlan = gscmerge::textio::planColumns(kEntryLayout);
+
+void BM_ReadEntryLineFixedColumns(benchmark::State& state) {
+    RepeatedLines lines{kEntryLine};
+    char block[128 + 1024];
+    InputBuffer buffer(block + 128, 1024, RepeatedLines::refill, &lines, "bench", 128);
+    (void)buffer.peekChar();
+    gscmerge::textio::ColumnValue values[12];
+    for (auto _ : state) {
+        if (!gscmerge::textio::readColumns<kEntryPlan>(buffer, values)) state.SkipWithError("declined");
+        benchmark::DoNotOptimize(values);
+    }
+}
+BENCHMARK(BM_ReadEntryLineFixedColumns);
+
+// The star record through the statement with the layout's compile-time plan,
+// as the program writes it.
+constexpr RecordLayout kStarLayout = parseLayout(kStarLayoutText);
+constexpr gscmerge::textio::OutputPlan kStarPlan = gscmerge::textio::planOutput(kStarLayout);
+
+void BM_WriteStarRecordPlanned(benchmark::State& state) {
+    char block[1024];
+    OutputBuffer buffer(block, sizeof(block), discard, nullptr);
+    const std::int32_t digits[6] = {0, 1, 0, 2, 0, 3};
+    const char sign = '-';
+    for (auto _ : state) {
+        OutputStatement write(buffer, "bench", kStarLayout, kStarPlan);
+        write.putInteger(1234);
+        write.putInteger(56);
+        for (const std::int32_t digit : digits) write.putInteger(digit);
+        write.putReal(0.44999996304977685);
+        write.putText(&sign, 1);
+        for (const std::int32_t digit : digits) write.putInteger(digit);
+        write.putReal(0.6999999843537807);
+        write.putReal(12.340000000000002);
+        write.endWrite();
+    }
+}
+BENCHMARK(BM_WriteStarRecordPlanned);
 
 void BM_ParseEntryLayout(benchmark::State& state) {
     const std::string text = kEntryLayoutText;
