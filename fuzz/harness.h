@@ -1,0 +1,74 @@
+// What every fuzz target shares: running a piece of the program whose failures
+// end the process, inside the fuzzing process, and judging how it ended.
+//
+// The program has exactly two ways out of a failure: a console message and a
+// stop (status 0), or one run-time error report on standard error (status 1).
+// The platform's exit is replaced by one that unwinds back to the harness, so
+// both are ordinary outcomes of a run here. Anything else (a second report,
+// bytes where none belong, a report with a number the stage cannot produce,
+// an exit that does not come) is a finding: the harness prints it and aborts,
+// and libFuzzer keeps the input.
+//
+// Floating-point traps stay off: an arithmetic result that would trap reaches
+// the program's own checks as inf or NaN instead, and those end in reports.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "textio/termination.h"
+
+namespace gscmerge::fuzz {
+
+struct Outcome {
+    std::string out;     // bytes written to standard output
+    std::string err;     // bytes written to standard error
+    bool ended = false;  // the process would have ended
+    int status = -1;     // its exit status, when it ended
+};
+
+// Forgets what an earlier run left (open units, the termination flag, an open
+// console line), then runs `body` with the exit and the standard streams
+// captured.
+Outcome runCaptured(const std::function<void()>& body);
+
+// One run-time error report, taken apart.
+struct Report {
+    int number = 0;
+    textio::StatementKind kind = textio::StatementKind::None;
+    std::string unitName;  // OPEN, CLOSE, READ and WRITE only
+};
+
+// The report that `err` holds, if it holds exactly one well-formed report
+// whose message is the program's message for its number (or the trap text).
+[[nodiscard]] std::optional<Report> parseReport(std::string_view err);
+
+// Whether `out` is what a stop after one of the program's console messages
+// writes: the message, CR LF, the stop text, and the owed line end.
+[[nodiscard]] bool isMessageAndStop(std::string_view out);
+
+// An outcome that no correct program gives: describes it and aborts.
+[[noreturn]] void finding(std::string_view what, const Outcome& outcome);
+
+// Judges an outcome that must be a run-time error report with one of
+// `numbers` and kind `kind` (and, when given, that unit name): a finding
+// otherwise. Returns the report.
+Report expectReport(const Outcome& outcome, textio::StatementKind kind,
+                    std::span<const int> numbers, std::string_view unitName = {});
+
+// Whether `number` is one of `numbers`.
+[[nodiscard]] bool oneOf(int number, std::span<const int> numbers);
+
+// The report numbers that a bad field or the end of the data can give in a
+// read statement.
+inline constexpr int kFieldErrors[] = {6100, 6101, 6102, 6103, 6302, 6303, 6501};
+
+// A printable form of bytes for diagnostics.
+[[nodiscard]] std::string escaped(std::string_view bytes);
+
+}  // namespace gscmerge::fuzz
