@@ -76,23 +76,28 @@ BENCHMARK(BM_ReadEntryLine);
 
 void discard(void*, const char*, std::size_t) {}
 
+// The items of the record 'GSC 1234:  56 01 02 03.45 -01 02 03.7 12.34'.
+void putStarRecord(OutputStatement& write) {
+    static constexpr std::int32_t kDigits[6] = {0, 1, 0, 2, 0, 3};
+    const char sign = '-';
+    write.putInteger(1234);
+    write.putInteger(56);
+    for (const std::int32_t digit : kDigits) write.putInteger(digit);
+    write.putReal(0.44999996304977685);
+    write.putText(&sign, 1);
+    for (const std::int32_t digit : kDigits) write.putInteger(digit);
+    write.putReal(0.6999999843537807);
+    write.putReal(12.340000000000002);
+    write.endWrite();
+}
+
 void BM_WriteStarRecord(benchmark::State& state) {
     static constexpr RecordLayout kLayout = parseLayout(kStarLayoutText);
     char block[1024];
     OutputBuffer buffer(block, sizeof(block), discard, nullptr);
-    const std::int32_t digits[6] = {0, 1, 0, 2, 0, 3};
-    const char sign = '-';
     for (auto _ : state) {
         OutputStatement write(buffer, "bench", kLayout);
-        write.putInteger(1234);
-        write.putInteger(56);
-        for (const std::int32_t digit : digits) write.putInteger(digit);
-        write.putReal(0.44999996304977685);
-        write.putText(&sign, 1);
-        for (const std::int32_t digit : digits) write.putInteger(digit);
-        write.putReal(0.6999999843537807);
-        write.putReal(12.340000000000002);
-        write.endWrite();
+        putStarRecord(write);
     }
 }
 BENCHMARK(BM_WriteStarRecord);
@@ -123,19 +128,9 @@ constexpr gscmerge::textio::OutputPlan kStarPlan = gscmerge::textio::planOutput(
 void BM_WriteStarRecordPlanned(benchmark::State& state) {
     char block[1024];
     OutputBuffer buffer(block, sizeof(block), discard, nullptr);
-    const std::int32_t digits[6] = {0, 1, 0, 2, 0, 3};
-    const char sign = '-';
     for (auto _ : state) {
         OutputStatement write(buffer, "bench", kStarLayout, kStarPlan);
-        write.putInteger(1234);
-        write.putInteger(56);
-        for (const std::int32_t digit : digits) write.putInteger(digit);
-        write.putReal(0.44999996304977685);
-        write.putText(&sign, 1);
-        for (const std::int32_t digit : digits) write.putInteger(digit);
-        write.putReal(0.6999999843537807);
-        write.putReal(12.340000000000002);
-        write.endWrite();
+        putStarRecord(write);
     }
 }
 BENCHMARK(BM_WriteStarRecordPlanned);

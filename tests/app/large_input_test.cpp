@@ -1,10 +1,7 @@
 // Large and strange inputs, run through the built program: each ends on its
 // road with exact bytes, and the memory the program needs stays that of its
 // fixed tables and 1024-byte buffers however long a line or a batch is.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -102,35 +99,9 @@ long currentRssKiB() {
 // that peak, so the figure means something only while this process is
 // smaller than the bound it is compared with.
 MeasuredRun runMeasured(const std::filesystem::path& directory) {
-    char pattern[] = "/tmp/gscmerge-large-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-    const std::filesystem::path captures = pattern;
-    const std::string outPath = (captures / "out").string();
-    const std::string errPath = (captures / "err").string();
-    const std::string where = directory.string();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int in = ::open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || in < 0 || ::chdir(where.c_str()) != 0) ::_exit(126);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::execl(GSCMERGE_EXE, GSCMERGE_EXE, static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int waitStatus = 0;
-    struct rusage usage {};
-    ::wait4(child, &waitStatus, 0, &usage);
     MeasuredRun measured;
-    measured.run.status =
-        WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-    measured.run.out = readFile(outPath);
-    measured.run.err = readFile(errPath);
-    measured.peakKiB = usage.ru_maxrss;
-    std::error_code ignored;
-    std::filesystem::remove_all(captures, ignored);
+    measured.run = runProgram(GSCMERGE_EXE, directory);
+    measured.peakKiB = measured.run.peakKiB;
     return measured;
 }
 

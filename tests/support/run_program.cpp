@@ -1,6 +1,7 @@
 #include "tests/support/run_program.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,8 +47,10 @@ ProgramRun runProgram(const std::filesystem::path& executable,
         ::_exit(127);
     }
     int waitStatus = 0;
-    ::waitpid(child, &waitStatus, 0);
+    struct rusage usage {};
+    ::wait4(child, &waitStatus, 0, &usage);
     ProgramRun run;
+    run.peakKiB = usage.ru_maxrss;
     run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
     run.out = readFile(outPath);
     run.err = readFile(errPath);

@@ -12,6 +12,7 @@ struct ProgramRun {
     std::string out;
     std::string err;
     int status = -1;  // exit status; 128 + signal number when killed
+    long peakKiB = 0;  // the child's peak resident set
 };
 
 [[nodiscard]] ProgramRun runProgram(const std::filesystem::path& executable,
