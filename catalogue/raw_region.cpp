@@ -2,6 +2,7 @@
 #include "catalogue/raw_region.h"
 
 #include "textio/fixed_columns.h"
+#include "textio/floating_point.h"
 #include "textio/input.h"
 #include "textio/output.h"
 #include "textio/termination.h"
@@ -150,6 +151,9 @@ void readRawRegionFile(const char (&rawFileName)[12], EntryTable& table) {
         entry.posError = line.posError;
         entry.magError = line.magError;
         entry.magTimes10 = line.magnitude * 10.0;
+        // Where the line's arithmetic overflowed without a trap, the run ends
+        // here as the trap would have ended it.
+        textio::raiseIfFloatingPointFlagged();
     }
     textio::closeUnit(kRawUnit, "keep");
 }

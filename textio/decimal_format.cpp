@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace gscmerge::textio {
@@ -450,6 +451,13 @@ IntegerTextOut formatInteger(std::int32_t value, std::int32_t minimumDigits) {
 
 FixedPointText formatFixed(double value, std::int32_t decimals) {
     FixedPointText text;
+    if (!std::isfinite(value)) {
+        // No digits to show: a text longer than any field, so that every
+        // field holds asterisks.
+        text.before = std::int64_t{1} << 32;
+        text.shown = text.before;
+        return text;
+    }
     const std::int64_t d = decimals;
 #if defined(__SIZEOF_INT128__)
     if (value != 0.0 && formatFixedScaled(value, d, &text)) return text;

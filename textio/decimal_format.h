@@ -81,7 +81,8 @@ struct IntegerTextOut {
 // of |value| (none at all for 0).
 [[nodiscard]] IntegerTextOut formatInteger(std::int32_t value, std::int32_t minimumDigits);
 
-// Fw.d text of a finite `value` with `decimals` decimals.
+// Fw.d text of `value` with `decimals` decimals. A value that is not finite
+// gives a text longer than any field (asterisks), never digits.
 [[nodiscard]] FixedPointText formatFixed(double value, std::int32_t decimals);
 
 // Room formatFixedTail may write into, just before its `end`.

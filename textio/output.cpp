@@ -7,6 +7,7 @@
 #include <new>
 
 #include "textio/decimal_format.h"
+#include "textio/floating_point.h"
 #include "textio/platform.h"
 #include "textio/termination.h"
 
@@ -193,6 +194,8 @@ bool OutputStatement::stagePlannedReal(double value) {
         leavePlan();
         return false;
     }
+    // A value made by an operation that should have trapped is never written.
+    raiseIfFloatingPointFlagged();
     const OutputPlan::Field& field = plan.fields[planned_];
     plannedValues_[planned_++].real = value;
     char* const out = stage_ + field.column;
@@ -327,6 +330,7 @@ void OutputStatement::placeItem(const Item& item) {
             if (field.kind != DescriptorKind::FixedPointField) {
                 raiseWrite(6205);
             }
+            raiseIfFloatingPointFlagged();
             placeNumeric(formatFixed(item.real, field.digits), field.width);
             return;
         case ItemKind::Text: {
@@ -393,6 +397,8 @@ void OutputStatement::endWrite() {
 }
 
 void writeConsoleRecord(ConsoleUnit& console, const char* record, std::size_t length) {
+    // Nothing leaves the process after an operation that should have trapped.
+    raiseIfFloatingPointFlagged();
     if (length > kConsoleRecordSize) length = kConsoleRecordSize;
     char bytes[kConsoleRecordSize + 5];  // 6 bytes of line control, the record less its first
     std::size_t count = 0;

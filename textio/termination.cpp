@@ -3,9 +3,11 @@
 // write, never through a unit's buffer.
 #include "textio/termination.h"
 
+#include <cfenv>
 #include <cstdlib>
 #include <cstring>
 
+#include "textio/floating_point.h"
 #include "textio/platform.h"
 #include "textio/units.h"
 
@@ -117,6 +119,16 @@ std::string_view trapWord(int number) {
     raiseTrap(number);
 }
 
+// The trap number of the exception whose flag is up, in the order the
+// hardware reports several at once; 0 when none is.
+int flaggedTrapNumber() {
+    const int flags = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+    if ((flags & FE_INVALID) != 0) return 6101;
+    if ((flags & FE_DIVBYZERO) != 0) return 6103;
+    if ((flags & FE_OVERFLOW) != 0) return 6104;
+    return 0;
+}
+
 }  // namespace
 
 std::string_view runtimeErrorMessage(int number) {
@@ -158,6 +170,10 @@ std::string_view runtimeErrorMessage(int number) {
 
 void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName,
                        std::string_view message) {
+    // An exception flagged before this failure would have trapped first.
+    if (kind != StatementKind::Math && !processState.terminationInProgress) {
+        raiseIfFloatingPointFlagged();
+    }
     ReportText report;
     report.append("\r\nrun-time error ");
     report.append(kind == StatementKind::Math ? "M" : "F");
@@ -180,6 +196,7 @@ void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName
 }
 
 void stopProgram() {
+    raiseIfFloatingPointFlagged();
     if (consoleUnit().lineEndOwed) writeStandard(StandardStream::Output, "\r\n");
     writeStandard(StandardStream::Output, "Stop - Program terminated.\r\n");
     endProcess(0);
@@ -187,6 +204,9 @@ void stopProgram() {
 
 void endProcess(int status) {
     if (processState.terminationInProgress) exitWith(processState.endStatus);
+    // A flagged exception ends the run as its trap would have, before the
+    // units' waiting output is written.
+    raiseIfFloatingPointFlagged();
     processState.terminationInProgress = true;
     processState.endStatus = status;
     closeAllUnits();
@@ -203,9 +223,18 @@ void runProgram(MainFlow mainFlow) {
 
 bool terminationInProgress() { return processState.terminationInProgress; }
 
-void raiseConversionTrap() { onTrap(6101); }
+void raiseFlaggedTrap() {
+    const int number = flaggedTrapNumber();
+    onTrap(number != 0 ? number : 6101);
+}
+
+// An exception flagged on the way to the value (an overflow that made it
+// infinite) would have trapped first; otherwise the conversion itself is the
+// invalid operation.
+void raiseConversionTrap() { raiseFlaggedTrap(); }
 
 void resetProcessState() {
+    std::feclearexcept(FE_ALL_EXCEPT);
     forgetAllUnits();
     processState = ProcessState{};
 }

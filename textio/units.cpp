@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "textio/floating_point.h"
 #include "textio/termination.h"
 
 namespace gscmerge::textio {
@@ -35,6 +36,8 @@ std::ptrdiff_t refillFromUnit(void* source, char* block, std::size_t capacity) {
 
 void flushToUnit(void* sink, const char* bytes, std::size_t count) {
     auto& connection = *static_cast<UnitConnection*>(sink);
+    // Nothing reaches a file after an operation that should have trapped.
+    raiseIfFloatingPointFlagged();
     const platform::WriteResult result = writeBytes(connection, bytes, count);
     if (result.written == count) return;
     // Only these two shortfalls are failures; any other lets the statement go on.

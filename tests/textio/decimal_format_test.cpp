@@ -507,6 +507,18 @@ TEST(FormatFixed, ShowsAtMost16SignificantDigitsThenZeros) {
 
 // The short form takes 0 and the usual magnitudes with up to 9 decimals, and
 // leaves everything else to formatFixed.
+// An infinity or a NaN has no digits: whatever the field, it shows
+// asterisks, and nothing reads beyond the value.
+TEST(FormatFixed, NonFiniteValuesAreTooWideForAnyField) {
+    for (const double value : {HUGE_VAL, -HUGE_VAL, std::nan(""), -std::nan("")}) {
+        for (const std::int32_t decimals : {0, 2, 40}) {
+            EXPECT_GT(formatFixed(value, decimals).length(), INT32_MAX) << value << " " << decimals;
+        }
+        char tail[kFixedTailRoom];
+        EXPECT_EQ(formatFixedTail(value, 2, tail + kFixedTailRoom), -1) << value;
+    }
+}
+
 TEST(FormatFixedTail, TakesOnlyTheUsualRange) {
     struct Case {
         double value;

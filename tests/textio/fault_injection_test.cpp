@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "catalogue/batch.h"
@@ -192,6 +193,58 @@ TEST_F(BatchFault, AReadFailureInTheMiddleOfARawFileLeavesTheOldOutputAlone) {
     EXPECT_EQ(readFile("BBBB.g12"), "from an earlier run\r\n");
     EXPECT_EQ(closesOf("BBBB.raw"), 1);
 }
+
+// --- Floating-point traps that do not fire ------------------------------------
+//
+// This process never unmasks the traps, so an operation that would trap only
+// leaves its flag: the run must still end with the report the trap gives, at
+// the same point, with the same files.
+
+struct MaskedTrapCase {
+    const char* label;
+    const char* entryLine;  // the second entry line of region BBBB
+    const char* report;
+};
+
+void PrintTo(const MaskedTrapCase& c, std::ostream* os) { *os << c.label << ": " << c.entryLine; }
+
+class MaskedTrap : public BatchFault, public ::testing::WithParamInterface<MaskedTrapCase> {};
+
+TEST_P(MaskedTrap, EndsTheRunAsTheTrapWould) {
+    const MaskedTrapCase& c = GetParam();
+    writeCatalogue(2);
+    writeFile("BBBB.raw", rawRegionFile(1) + c.entryLine + "\r\n");
+    std::string raw = readFile("BBBB.raw");
+    raw.replace(raw.find("   1\r\n"), 7, "   2\r\n");  // the count: two entry lines
+    writeFile("BBBB.raw", raw);
+    const ProcessOutcome outcome = runBatch();
+    EXPECT_EQ(outcome.err, c.report);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(readFile("AAAA.g12"), kRegionA);
+    EXPECT_FALSE(fileExists("BBBB.g12"));
+}
+
+const char* const kOverflow = "\r\nrun-time error M6104: MATH\r\n- floating-point error: overflow\r\n";
+const char* const kInvalid = "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, MaskedTrap,
+    ::testing::Values(
+        // 5D309 under F5.2 is 5e307; ten times that is beyond the doubles.
+        MaskedTrapCase{"Magnitude", "    1234       2 01 02 03.45 -04 05 06.7  0.2  5D309 0.05",
+                       kOverflow},
+        MaskedTrapCase{"RaSeconds", "    1234       2 01 02 9E307 -04 05 06.7  0.2  12.34 0.05",
+                       kOverflow},
+        // Finite, but beyond the 64-bit integers: the conversion is invalid.
+        MaskedTrapCase{"RaBeyond64Bits", "    1234       2 01 02 9E+20 -04 05 06.7  0.2  12.34 0.05",
+                       kInvalid},
+        MaskedTrapCase{"DecBeyond64Bits", "    1234       2 01 02 03.45 -04 05 9E99  0.2  12.34 0.05",
+                       kInvalid},
+        // The overflow comes before the sign is looked at, so it is no stop.
+        MaskedTrapCase{"RaBeforeABadSign", "    1234       2 01 02 9E307 *04 05 06.7  0.2  12.34 0.05",
+                       kOverflow}),
+    [](const auto& test) { return std::string(test.param.label); });
 
 }  // namespace
 }  // namespace gscmerge::testing

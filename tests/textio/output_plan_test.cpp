@@ -242,7 +242,10 @@ double randomReal(std::mt19937_64& random) {
             std::uint64_t bits = random();
             double value = 0.0;
             std::memcpy(&value, &bits, sizeof(value));
-            return value == value && value - value == 0.0 ? value : 0.5;  // finite only
+            // Finite only, told by the bits: arithmetic on an infinity or a
+            // NaN would raise a floating-point flag, which the writer treats
+            // as a trap.
+            return ((bits >> 52) & 0x7FF) != 0x7FF ? value : 0.5;
         }
         case 5:
             return std::ldexp(unit(random), std::uniform_int_distribution<int>(-80, 80)(random));
