@@ -18,7 +18,7 @@
 
 namespace {
 
-using gscmerge::textio::FixedPointText;
+using gscmerge::textio::FormattedFixed;
 using gscmerge::textio::formatFixed;
 using gscmerge::textio::formatInteger;
 
@@ -38,7 +38,7 @@ void formatAndWrite(benchmark::State& state, const std::vector<double>& values,
     char field[512];
     std::size_t i = 0;
     for (auto _ : state) {
-        const FixedPointText text = formatFixed(values[i++ & (kValues - 1)], decimals);
+        const FormattedFixed text = formatFixed(values[i++ & (kValues - 1)], decimals);
         std::size_t length = 0;
         text.write([&](char c) { field[length++] = c; });
         benchmark::DoNotOptimize(field);

@@ -6,68 +6,41 @@
 #include <cmath>
 #include <cstring>
 
+#include "textio/decimal_tables.h"
+#include "textio/wide_multiply.h"
+
 namespace gscmerge::textio {
 namespace {
 
-// A 128-bit fraction numerator, portable to targets without a 128-bit type.
+// A fraction numerator below 2^128, as two 64-bit halves.
 struct Wide {
     std::uint64_t high = 0;
     std::uint64_t low = 0;
 
-    void timesTen() {
-        const std::uint64_t lower = (low & 0xFFFFFFFFu) * 10;
-        const std::uint64_t upper = (low >> 32) * 10 + (lower >> 32);
-        low = (upper << 32) | (lower & 0xFFFFFFFFu);
-        high = high * 10 + (upper >> 32);
-    }
-
-    // Removes and returns the integer part of this / 2^shift.
-    int takeInteger(int shift) {
-        if (shift >= 64) {
-            const int s = shift - 64;
-            const auto digit = static_cast<int>(high >> s);
-            high &= (std::uint64_t{1} << s) - 1;
-            return digit;
-        }
-        const auto digit = static_cast<int>((high << (64 - shift)) | (low >> shift));
-        low &= (std::uint64_t{1} << shift) - 1;
-        high = 0;
-        return digit;
-    }
-
-    // Multiplies by 10^9 (the fraction stays below 2^128 while shift <= 98).
-    void timesBillion() {
-        constexpr std::uint64_t kBillion = 1000000000;
-        const std::uint64_t lower = (low & 0xFFFFFFFFu) * kBillion;
-        const std::uint64_t upper = (low >> 32) * kBillion + (lower >> 32);
-        low = (upper << 32) | (lower & 0xFFFFFFFFu);
-        high = high * kBillion + (upper >> 32);
+    // Multiplies by `factor`; the caller keeps the product below 2^128.
+    void multiplyBy(std::uint64_t factor) {
+        const WideProduct lower = multiplyWide(low, factor);
+        low = lower.low;
+        high = high * factor + lower.high;
     }
 
     // Removes and returns the integer part of this / 2^shift, for a value
-    // below 2^(shift + 30).
-    std::uint32_t takeChunk(int shift) {
+    // below 2^(shift + 32).
+    std::uint32_t takeInteger(int shift) {
         if (shift >= 64) {
             const int s = shift - 64;
-            const auto chunk = static_cast<std::uint32_t>(high >> s);
+            const auto integer = static_cast<std::uint32_t>(high >> s);
             high &= (std::uint64_t{1} << s) - 1;
-            return chunk;
+            return integer;
         }
-        const auto chunk = static_cast<std::uint32_t>((high << (64 - shift)) | (low >> shift));
+        const auto integer = static_cast<std::uint32_t>((high << (64 - shift)) | (low >> shift));
         low &= (std::uint64_t{1} << shift) - 1;
         high = 0;
-        return chunk;
+        return integer;
     }
 
     [[nodiscard]] bool isZero() const { return high == 0 && low == 0; }
 };
-
-// "00" to "99": two digits per division.
-constexpr char kDigitPairs[] =
-    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546"
-    "474849"
-    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596"
-    "979899";
 
 // The decimal digits of a chunk below 10^9, `width` of them with leading zeros.
 void writeChunk(std::uint32_t chunk, int width, char* out) {
@@ -143,63 +116,70 @@ void slowLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
     *exponent = decimalExponent + 1;
 }
 
-#if defined(__SIZEOF_INT128__)
-constexpr std::uint64_t kPowersOfTen[] = {1,
-                                          10,
-                                          100,
-                                          1000,
-                                          10000,
-                                          100000,
-                                          1000000,
-                                          10000000,
-                                          100000000,
-                                          1000000000,
-                                          10000000000,
-                                          100000000000,
-                                          1000000000000,
-                                          10000000000000,
-                                          100000000000000,
-                                          1000000000000000,
-                                          10000000000000000,
-                                          100000000000000000,
-                                          1000000000000000000,
-                                          10000000000000000000u};
+// 5^0 to 5^22: 10^s = 5^s x 2^s, and 5^22 < 2^52.
+struct PowersOfFive {
+    std::uint64_t values[23] = {};
+    constexpr PowersOfFive() {
+        std::uint64_t power = 1;
+        for (std::uint64_t& value : values) {
+            value = power;
+            power *= 5;
+        }
+    }
+};
+constexpr PowersOfFive kPowersOfFive;
 
-__extension__ using Unsigned128 = unsigned __int128;
-
-// 10^0 to 10^22 as 128-bit factors.
-constexpr Unsigned128 wideTen(int power) {
-    return power < 20 ? Unsigned128{kPowersOfTen[power]}
-                      : Unsigned128{kPowersOfTen[19]} * kPowersOfTen[power - 19];
+// floor(product / 2^shift), -64 < shift < 128, when it is below 2^64; false
+// when it is not.
+bool narrowShift(WideProduct product, int shift, std::uint64_t* out) {
+    if (shift >= 64) {
+        *out = product.high >> (shift - 64);
+        return true;
+    }
+    if (shift > 0) {
+        if ((product.high >> shift) != 0) return false;
+        *out = (product.high << (64 - shift)) | (product.low >> shift);
+        return true;
+    }
+    if (product.high != 0) return false;
+    if (shift == 0) {
+        *out = product.low;
+        return true;
+    }
+    const int left = -shift;
+    if ((product.low >> (64 - left)) != 0) return false;
+    *out = product.low << left;
+    return true;
 }
 
-// The 18 leading digits of |value| as one integer, for the values fields
-// usually show (a fraction part, |value| from about 1e-5 to below 2^53): with
-// |value| = m x 2^q, floor(m x 10^s / 2^-q) in one 128-bit product, s <= 22
-// keeping m x 10^s below 2^127. False, with nothing decided, elsewhere.
+// The 18 leading digits of |value| as one integer, truncated, for the values
+// fields usually show (normal values from about 1e-5 to below 10^18): with
+// |value| = m x 2^q, they are floor(m x 10^s x 2^q) = floor(m x 5^s / 2^(-q-s))
+// for s = 18 - e, one 64 x 64-bit product as m < 2^53 and s <= 22. False,
+// with nothing decided, elsewhere.
 bool scaledLeadingDigits(double value, std::uint64_t* leading, std::int32_t* exponent) {
-    std::uint64_t mantissa = 0;
-    int power = 0;
-    decompose(value, &mantissa, &power);
-    if (power >= 0 || power < -127 || mantissa == 0) return false;
-    const int log2 = 63 - std::countl_zero(mantissa) + power;  // floor(log2 |value|)
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const auto biased = static_cast<int>((bits >> 52) & 0x7FF);
+    if (biased == 0) return false;  // zero or subnormal
+    // The trailing zero bits of the mantissa do not change the floor, so
+    // they stay.
+    const std::uint64_t mantissa =
+        (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const int power = biased - 1075;
     // floor(log10 |value|) is floor(log2 x log10(2)) or one more; 78913 / 2^18
     // is log10(2) to the precision this range needs, and a wrong guess is
     // caught below either way.
-    int e = ((log2 * 78913) >> 18) + 1;
+    std::int32_t e = (((52 + power) * 78913) >> 18) + 1;
     const int s = 18 - e;
     if (s < 0 || s > 22) return false;
-    const Unsigned128 scaled = (Unsigned128{mantissa} * wideTen(s)) >> -power;
     std::uint64_t digits = 0;
-    if (scaled >= kPowersOfTen[18]) {
-        // One digit too many: |value| reached the next power of ten.
-        // Below 2^64 (as it always is when the guess was one short), a
-        // 64-bit division does.
-        digits = (scaled >> 64) == 0 ? static_cast<std::uint64_t>(scaled) / 10
-                                     : static_cast<std::uint64_t>(scaled / 10);
+    if (!narrowShift(multiplyWide(mantissa, kPowersOfFive.values[s]), -power - s, &digits)) {
+        return false;
+    }
+    if (digits >= kPowersOfTen[18]) {
+        // One digit too many: the guess at e was one short.
+        digits /= 10;
         ++e;
-    } else {
-        digits = static_cast<std::uint64_t>(scaled);
     }
     if (digits < kPowersOfTen[17] || digits >= kPowersOfTen[18]) return false;
     *leading = digits;
@@ -207,172 +187,130 @@ bool scaledLeadingDigits(double value, std::uint64_t* leading, std::int32_t* exp
     return true;
 }
 
-// The `count` leading digits of a 17-digit number, as characters.
-void writeLeading(std::uint64_t number, int count, char* out) {
-    number /= kPowersOfTen[17 - count];
-    int i = count;
-    while (i >= 2) {
-        const auto pair = static_cast<std::size_t>(number % 100);
-        number /= 100;
-        i -= 2;
-        out[i] = kDigitPairs[2 * pair];
-        out[i + 1] = kDigitPairs[2 * pair + 1];
-    }
-    if (i == 1) out[0] = static_cast<char>('0' + number);
+// The 18 leading digits of a finite, non-zero |value| as one integer,
+// truncated, and its decimal exponent e (|value| = 0.d1d2... x 10^e).
+void leadingDigits(double value, std::uint64_t* leading, std::int32_t* exponent) {
+    if (scaledLeadingDigits(value, leading, exponent)) return;
+    char digits[18];
+    exactLeadingDigits(value, digits, exponent);
+    std::uint64_t number = 0;
+    for (const char digit : digits) number = number * 10 + static_cast<std::uint64_t>(digit - '0');
+    *leading = number;
 }
 
-// formatFixed with both roundings done on the 17 digits as one integer; the
-// same text as the character-wise roundings below, for the values
-// `scaledLeadingDigits` takes.
-bool formatFixedScaled(double value, std::int64_t d, FixedPointText* text) {
-    std::uint64_t leading = 0;
-    std::int32_t e = 0;
-    if (!scaledLeadingDigits(value, &leading, &e)) return false;
-    text->negative = value < 0;
-    std::int64_t k = e;
-    // First rounding: 17 significant digits, half up on the 18th.
+// A non-zero value after both roundings: |value| is about kept x 10^(k - p).
+struct RoundedFixed {
+    // The p digits kept, as one integer: 0 when the value rounds to zero,
+    // 10^p when the carry of the second rounding ran past the first digit.
+    std::uint64_t kept = 0;
+    std::int32_t p = 0;
+    std::int64_t k = 0;  // digits before the point, before that carry
+    std::int64_t n = 0;  // digits shown in all, before that carry
+};
+
+// Both roundings, half up, of a value with 18 leading digits `leading` and
+// decimal exponent e, to d decimals: first to 17 significant digits on the
+// 18th, then to p = min(n, 16) digits on those 17.
+RoundedFixed roundFixed(std::uint64_t leading, std::int64_t e, std::int64_t d) {
     std::uint64_t rounded = (leading + 5) / 10;
     if (rounded == kPowersOfTen[17]) {
-        rounded = kPowersOfTen[16];
-        ++k;
+        rounded = kPowersOfTen[16];  // seventeen nines carried into the next decade
+        ++e;
     }
-    if (k < -d) {
-        text->negative = false;
-        text->before = -d;
-        text->shown = 0;
-        return true;
+    RoundedFixed result;
+    if (e < -d) {
+        // Too small to reach the last decimal.
+        result.k = -d;
+        return result;
     }
-    std::int64_t n = k + d;
-    // Second rounding: to d decimals, at most 16 significant digits. The
-    // digits run past p exactly when those beyond the p-th are not all zero.
-    const int p = n < 16 ? static_cast<int>(n) : 16;
-    const std::uint64_t unit = kPowersOfTen[17 - p];
-    int count = 17;
-    if (rounded % unit == 0) {
-        while (count > 1 && rounded % kPowersOfTen[17 - count + 1] == 0) --count;
-    }
-    if (count > p) {
-        std::uint64_t kept = rounded / unit;
-        if (rounded % unit >= 5 * kPowersOfTen[16 - p]) {
-            ++kept;
-            if (kept == kPowersOfTen[p]) {
-                // "1" and p zeros: the zeros are implied.
-                text->digits[0] = '1';
-                text->digitCount = 1;
-                text->before = k + 1;
-                text->shown = n + 1;
-                return true;
-            }
-        } else if (p == 0) {
-            text->negative = false;  // rounds to zero
-        }
-        count = p;
-        rounded = kept * unit;
-    }
-    writeLeading(rounded, count, text->digits);
-    text->digitCount = count;
-    text->before = k;
-    text->shown = n;
-    return true;
+    result.k = e;
+    result.n = e + d;
+    result.p = result.n < 16 ? static_cast<std::int32_t>(result.n) : 16;
+    // Digit p + 1 of the 17 decides: up from 5 on.
+    const std::uint64_t unit = kPowersOfTen[17 - result.p];
+    result.kept = (rounded + unit / 2) / unit;
+    return result;
 }
-#endif
+
+// The `count` digits of `number` (below 10^count), with leading zeros; in
+// 32-bit steps, which every target divides quickly.
+void writeDigits(std::uint64_t number, std::int32_t count, char* out) {
+    constexpr std::uint32_t kChunk = 100000000;  // 10^8
+    while (count > 8) {
+        const auto low = static_cast<std::uint32_t>(number % kChunk);
+        number /= kChunk;
+        count -= 8;
+        writeChunk(low, 8, out + count);
+    }
+    writeChunk(static_cast<std::uint32_t>(number), count, out);
+}
+
+// The digits of `number` (not zero) written backwards from `end`; returns
+// where they start.
+char* writeDigitsBefore(std::uint64_t number, char* end) {
+    constexpr std::uint32_t kChunk = 100000000;  // 10^8
+    char* out = end;
+    while (number >= kChunk) {
+        out -= 8;
+        writeChunk(static_cast<std::uint32_t>(number % kChunk), 8, out);
+        number /= kChunk;
+    }
+    auto rest = static_cast<std::uint32_t>(number);
+    while (rest >= 100) {
+        const std::uint32_t pair = rest % 100;
+        rest /= 100;
+        out -= 2;
+        out[0] = kDigitPairs[2 * pair];
+        out[1] = kDigitPairs[2 * pair + 1];
+    }
+    if (rest >= 10) {
+        out -= 2;
+        out[0] = kDigitPairs[2 * rest];
+        out[1] = kDigitPairs[2 * rest + 1];
+    } else {
+        *--out = static_cast<char>('0' + rest);
+    }
+    return out;
+}
 
 }  // namespace
 
 std::int32_t formatFixedTail(double value, std::int32_t decimals, char* end) {
-#if defined(__SIZEOF_INT128__)
-    if (decimals < 0 || decimals > 9) return -1;
-    const auto bits = std::bit_cast<std::uint64_t>(value);
-    const bool negative = (bits >> 63) != 0;
-    const auto biased = static_cast<int>((bits >> 52) & 0x7FF);
+    if (decimals < 0 || decimals > 9 || !std::isfinite(value)) return -1;
+    const double magnitude = value < 0 ? -value : value;
+    // 10^19 and beyond has more than 19 digits before the point.
+    if (magnitude >= 1e19) return -1;
     // N: the text's digits as one integer, the value in units of 10^-decimals.
     std::uint64_t number = 0;
-    if (biased != 0) {
-        // |value| = mantissa x 2^power exactly (the trailing zero bits do not
-        // change the floors below, so they stay).
-        const std::uint64_t mantissa =
-            (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
-        const int power = biased - 1075;
-        if (power >= 0) return -1;
-        // The same guess at the decimal exponent as scaledLeadingDigits, at
-        // most one short; s <= 22 keeps |value| above 1e-5, so -power < 70.
-        std::int32_t e = (((52 + power) * 78913) >> 18) + 1;
-        const int s = 18 - e;
-        if (s < 0 || s > 22) return -1;
-        // 18 or 19 digits, below 10^19 < 2^64.
-        auto leading = static_cast<std::uint64_t>((Unsigned128{mantissa} * wideTen(s)) >> -power);
-        if (leading >= kPowersOfTen[18]) {
-            leading /= 10;
-            ++e;
-        }
-        if (leading < kPowersOfTen[17] || leading >= kPowersOfTen[18]) return -1;
-        // First rounding: 17 significant digits, half up on the 18th.
-        std::uint64_t rounded = (leading + 5) / 10;
-        if (rounded == kPowersOfTen[17]) {
-            rounded = kPowersOfTen[16];
-            ++e;
-        }
-        // Second rounding: to the last decimal, at most 16 significant
-        // digits, half up on the 17 digits. n digits are shown in all.
-        const std::int32_t n = e + decimals;
-        if (n >= 17) {
-            if (n > 19) return -1;  // beyond 64 bits
-            number = (rounded + 5) / 10 * kPowersOfTen[n - 16];
-        } else if (n >= 0) {
-            const std::uint64_t unit = kPowersOfTen[17 - n];
-            number = (rounded + unit / 2) / unit;
-        }
-        // n < 0: too small to reach the last decimal, N = 0.
-    } else if ((bits << 1) != 0) {
-        return -1;  // subnormal
+    // Below 10^-11 every text here is zero, whatever the digits.
+    if (magnitude >= 1e-11) {
+        std::uint64_t leading = 0;
+        std::int32_t e = 0;
+        leadingDigits(value, &leading, &e);
+        const RoundedFixed rounded = roundFixed(leading, e, decimals);
+        // N has n digits (n + 1 after a carry); from 20 on it may pass 2^64.
+        if (rounded.n > 19) return -1;
+        number = rounded.kept * kPowersOfTen[rounded.n - rounded.p];
     }
 
-    // A value that rounds to zero shows no minus sign.
-    const bool showSign = negative && number != 0;
-    // The text from its end: the decimals, the point, the whole part.
+    // The text from its end: the decimals, the point, the whole part, and a
+    // sign unless the value rounds to zero.
     char* out = end;
     std::uint64_t whole = number;
     if (decimals > 0) {
         whole = number / kPowersOfTen[decimals];
-        // Below 10^9: 32-bit steps, two digits at a time.
-        auto fraction = static_cast<std::uint32_t>(number - whole * kPowersOfTen[decimals]);
-        std::int32_t left = decimals;
-        for (; left >= 2; left -= 2) {
-            const std::uint32_t pair = fraction % 100;
-            fraction /= 100;
-            out -= 2;
-            out[0] = kDigitPairs[2 * pair];
-            out[1] = kDigitPairs[2 * pair + 1];
-        }
-        if (left == 1) *--out = static_cast<char>('0' + fraction);
+        out -= decimals;
+        writeChunk(static_cast<std::uint32_t>(number - whole * kPowersOfTen[decimals]), decimals,
+                   out);
     }
     *--out = '.';
-    if (whole == 0) {
-        if (decimals == 0) *--out = '0';
-    } else {
-        while (whole >= 100) {
-            const auto pair = static_cast<std::size_t>(whole % 100);
-            whole /= 100;
-            out -= 2;
-            out[0] = kDigitPairs[2 * pair];
-            out[1] = kDigitPairs[2 * pair + 1];
-        }
-        if (whole >= 10) {
-            out -= 2;
-            out[0] = kDigitPairs[2 * whole];
-            out[1] = kDigitPairs[2 * whole + 1];
-        } else {
-            *--out = static_cast<char>('0' + whole);
-        }
+    if (whole != 0) {
+        out = writeDigitsBefore(whole, out);
+    } else if (decimals == 0) {
+        *--out = '0';
     }
-    if (showSign) *--out = '-';
+    if (value < 0 && number != 0) *--out = '-';
     return static_cast<std::int32_t>(end - out);
-#else
-    (void)value;
-    (void)decimals;
-    (void)end;
-    return -1;
-#endif
 }
 
 void exactLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
@@ -401,8 +339,8 @@ void exactLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
         }
         // Nine digits at a time where the fraction allows it.
         while (shift <= 98 && count < 18 && !fraction.isZero()) {
-            fraction.timesBillion();
-            const std::uint32_t chunk = fraction.takeChunk(shift);
+            fraction.multiplyBy(1000000000);
+            const std::uint32_t chunk = fraction.takeInteger(shift);
             char nine[9];
             int width = 9;
             if (count == 0) {
@@ -419,8 +357,8 @@ void exactLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
             count += take;
         }
         while (count < 18 && !fraction.isZero()) {
-            fraction.timesTen();
-            const int digit = fraction.takeInteger(shift);
+            fraction.multiplyBy(10);
+            const auto digit = static_cast<int>(fraction.takeInteger(shift));
             if (count == 0 && digit == 0) {
                 --e;  // a leading zero after the point
                 continue;
@@ -432,14 +370,14 @@ void exactLeadingDigits(double value, char digits[18], std::int32_t* exponent) {
     for (; count < 18; ++count) digits[count] = '0';
 }
 
-std::int64_t FixedPointText::length() const {
+std::int64_t FormattedFixed::length() const {
     const std::int64_t after = before > 0 ? shown - before : shown;
     return (negative ? 1 : 0) + (before == 0 && shown == 0 ? 1 : 0) + (before > 0 ? before : 0) +
            1 + (before < 0 ? -before : 0) + after;
 }
 
-IntegerTextOut formatInteger(std::int32_t value, std::int32_t minimumDigits) {
-    IntegerTextOut text;
+FormattedInteger formatInteger(std::int32_t value, std::int32_t minimumDigits) {
+    FormattedInteger text;
     text.negative = value < 0;
     // |INT32_MIN| only exists as an unsigned value.
     std::uint32_t magnitude = static_cast<std::uint32_t>(value);
@@ -449,8 +387,8 @@ IntegerTextOut formatInteger(std::int32_t value, std::int32_t minimumDigits) {
     return text;
 }
 
-FixedPointText formatFixed(double value, std::int32_t decimals) {
-    FixedPointText text;
+FormattedFixed formatFixed(double value, std::int32_t decimals) {
+    FormattedFixed text;
     if (!std::isfinite(value)) {
         // No digits to show: a text longer than any field, so that every
         // field holds asterisks.
@@ -458,79 +396,28 @@ FixedPointText formatFixed(double value, std::int32_t decimals) {
         text.shown = text.before;
         return text;
     }
-    const std::int64_t d = decimals;
-#if defined(__SIZEOF_INT128__)
-    if (value != 0.0 && formatFixedScaled(value, d, &text)) return text;
-#endif
-    char digits[18];
-    std::int32_t count = 1;
-    std::int64_t exponent = 0;
     if (value == 0.0) {
-        digits[0] = '0';
-    } else {
-        // First rounding: 17 significant digits, half up on the 18th.
-        std::int32_t e = 0;
-        exactLeadingDigits(value, digits, &e);
-        exponent = e;
-        text.negative = value < 0;
-        count = 17;
-        if (digits[17] >= '5') {
-            int i = 16;
-            while (i >= 0 && digits[i] == '9') digits[i--] = '0';
-            if (i < 0) {
-                digits[0] = '1';
-                count = 1;
-                ++exponent;
-            } else {
-                ++digits[i];
-            }
-        }
-        while (count > 1 && digits[count - 1] == '0') --count;
-    }
-
-    const bool isZero = count == 1 && digits[0] == '0';
-    std::int64_t k = isZero ? 0 : exponent;
-    std::int64_t n = isZero ? d : exponent + d;
-    if (k < -d) {
-        // Too small to reach the last decimal.
-        text.negative = false;
-        text.before = -d;
-        text.shown = 0;
+        // No digits at all: the point and d zeros ("0." for d = 0).
+        text.shown = decimals;
         return text;
     }
-    // Second rounding: to d decimals, at most 16 significant digits.
-    const std::int64_t p = n < 16 ? n : 16;
-    if (count > p) {
-        const bool up = digits[p] >= '5';
-        count = static_cast<std::int32_t>(p);
-        if (up) {
-            if (p == 0) {
-                digits[0] = '1';
-                count = 1;
-                ++k;
-                ++n;
-            } else {
-                std::int64_t i = p - 1;
-                while (i >= 0 && digits[i] == '9') digits[i--] = '0';
-                if (i < 0) {
-                    digits[0] = '1';  // "1" and p zeros: the zeros are implied
-                    count = 1;
-                    ++k;
-                    ++n;
-                } else {
-                    ++digits[i];
-                }
-            }
-        } else {
-            bool allZero = true;
-            for (std::int32_t i = 0; i < count; ++i) allZero = allZero && digits[i] == '0';
-            if (allZero) text.negative = false;
-        }
+    std::uint64_t leading = 0;
+    std::int32_t e = 0;
+    leadingDigits(value, &leading, &e);
+    const RoundedFixed rounded = roundFixed(leading, e, decimals);
+    text.negative = value < 0 && rounded.kept != 0;
+    if (rounded.kept == kPowersOfTen[rounded.p]) {
+        // "1" and p zeros: the zeros are implied.
+        text.digits[0] = '1';
+        text.digitCount = 1;
+        text.before = rounded.k + 1;
+        text.shown = rounded.n + 1;
+        return text;
     }
-    std::memcpy(text.digits, digits, static_cast<std::size_t>(count));
-    text.digitCount = count;
-    text.before = k;
-    text.shown = n;
+    writeDigits(rounded.kept, rounded.p, text.digits);
+    text.digitCount = rounded.p;
+    text.before = rounded.k;
+    text.shown = rounded.n;
     return text;
 }
 

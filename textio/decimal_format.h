@@ -18,7 +18,7 @@
 
 namespace gscmerge::textio {
 
-struct FixedPointText {
+struct FormattedFixed {
     bool negative = false;
     char digits[17] = {};  // D: significant digits, the rest of the text's digits are 0
     std::int32_t digitCount = 0;
@@ -61,7 +61,7 @@ struct FixedPointText {
     }
 };
 
-struct IntegerTextOut {
+struct FormattedInteger {
     bool negative = false;
     char digits[10] = {};
     std::int32_t digitCount = 0;
@@ -79,20 +79,19 @@ struct IntegerTextOut {
 
 // Iw.m text of `value`: "-" when negative, zeros up to m digits, the digits
 // of |value| (none at all for 0).
-[[nodiscard]] IntegerTextOut formatInteger(std::int32_t value, std::int32_t minimumDigits);
+[[nodiscard]] FormattedInteger formatInteger(std::int32_t value, std::int32_t minimumDigits);
 
 // Fw.d text of `value` with `decimals` decimals. A value that is not finite
 // gives a text longer than any field (asterisks), never digits.
-[[nodiscard]] FixedPointText formatFixed(double value, std::int32_t decimals);
+[[nodiscard]] FormattedFixed formatFixed(double value, std::int32_t decimals);
 
 // Room formatFixedTail may write into, just before its `end`.
 inline constexpr std::int32_t kFixedTailRoom = 32;
 
 // formatFixed's text of `value` with `decimals` decimals, written so that it
-// ends just before `end`, for the values fields usually show: 0, and |value|
-// from about 1e-5 to below 2^52, with at most 9 decimals. Returns the text's
-// length; -1, having written nothing, for any other value (formatFixed then
-// gives the text).
+// ends just before `end`, for the texts that fit one 64-bit integer of digits:
+// at most 9 decimals and at most 19 digits shown. Returns the text's length;
+// -1, having written nothing, for any other text (formatFixed then gives it).
 [[nodiscard]] std::int32_t formatFixedTail(double value, std::int32_t decimals, char* end);
 
 // The first 18 significant digits of |value|'s exact decimal expansion,

@@ -30,6 +30,7 @@
 #include <cstring>
 #include <utility>
 
+#include "textio/decimal_tables.h"
 #include "textio/input_buffer.h"
 #include "textio/layout.h"
 
@@ -103,11 +104,6 @@ union ColumnValue {
 // compiled readers below, so that both accept the same texts with the same
 // values; the compiled readers take one column at a time, unrolled.
 namespace columns_detail {
-
-// Every power of ten up to 10^22 is exactly a double.
-inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // The characters of a plain field, taken one column at a time: blanks
 // anywhere, one sign before anything but blanks, digits, and (in a

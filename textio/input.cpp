@@ -67,10 +67,10 @@ void InputStatement::getInteger(std::int32_t& item) {
     if (field.kind == DescriptorKind::FixedPointField) raiseRead(buffer_, 6207);
     if (field.kind != DescriptorKind::IntegerField) raiseRead(buffer_, 6205);
     passPendingSkip();
-    IntegerText text;
-    collectField(buffer_, field.width, text, false);
-    if (text.error() != 0) raiseRead(buffer_, text.error());
-    item = text.value();
+    IntegerConversion conversion;
+    collectField(buffer_, field.width, conversion, false);
+    if (conversion.error() != 0) raiseRead(buffer_, conversion.error());
+    item = conversion.value();
 }
 
 void InputStatement::getReal(double& item) {
@@ -78,10 +78,10 @@ void InputStatement::getReal(double& item) {
     if (field.kind == DescriptorKind::IntegerField) raiseRead(buffer_, 6206);
     if (field.kind != DescriptorKind::FixedPointField) raiseRead(buffer_, 6205);
     passPendingSkip();
-    FixedText text(field.digits);
-    collectField(buffer_, field.width, text, true);
-    const double value = text.value();
-    if (text.error() != 0) raiseRead(buffer_, text.error());
+    FixedConversion conversion(field.digits);
+    collectField(buffer_, field.width, conversion, true);
+    const double value = conversion.value();
+    if (conversion.error() != 0) raiseRead(buffer_, conversion.error());
     item = value;
 }
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "textio/decimal_tables.h"
+
 namespace gscmerge::textio {
 namespace {
 
@@ -19,16 +21,11 @@ std::uint32_t digitValue(char c) {
     return 99;
 }
 
-// Every power of ten up to 10^22 is exactly a double.
-constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 constexpr std::int64_t kExponentLimit = 1000000000;
 
 }  // namespace
 
-void IntegerText::add(char c) {
+void IntegerConversion::add(char c) {
     const std::int32_t index = length_++;
     spellsMinimum_ = spellsMinimum_ && index < 11 && c == kMinimumText[index];
     if (error_ != 0) return;
@@ -59,12 +56,12 @@ void IntegerText::add(char c) {
     }
 }
 
-int IntegerText::error() const {
+int IntegerConversion::error() const {
     if (spellsMinimum_ && length_ == 11) return 0;
     return error_;
 }
 
-std::int32_t IntegerText::value() const {
+std::int32_t IntegerConversion::value() const {
     if (spellsMinimum_ && length_ == 11) return INT32_MIN;
     if (error_ != 0) return 0;
     // Every step below is on 32 unsigned bits, so -x of a radix value wraps
@@ -74,7 +71,7 @@ std::int32_t IntegerText::value() const {
     return static_cast<std::int32_t>(bits);
 }
 
-void FixedText::addDigit(int digit, bool inFraction) {
+void FixedConversion::addDigit(int digit, bool inFraction) {
     if (inFraction) --scale_;
     if (significant_ == 0 && digit == 0) return;
     ++significant_;
@@ -86,7 +83,7 @@ void FixedText::addDigit(int digit, bool inFraction) {
     }
 }
 
-void FixedText::add(char c) {
+void FixedConversion::add(char c) {
     const bool isDigit = c >= '0' && c <= '9';
     const bool isSign = c == '+' || c == '-';
     const bool isExponentLetter = c == 'E' || c == 'e' || c == 'D' || c == 'd';
@@ -146,7 +143,7 @@ void FixedText::add(char c) {
     if (error_ == 0) error_ = 6103;
 }
 
-double FixedText::value() {
+double FixedConversion::value() {
     if (state_ == State::ExponentMark || state_ == State::ExponentSign) error_ = 6103;
     if (error_ != 0) return 0.0;
     if (significant_ == 0) return negative_ ? -0.0 : 0.0;
@@ -168,7 +165,7 @@ double FixedText::value() {
 // Every other text: the kept digits and their exponent in the "digits e
 // exponent" form, which has no decimal point and so no locale, converted with
 // correct rounding while the floating-point traps are held.
-double FixedText::slowValue() {
+double FixedConversion::slowValue() {
     const std::int64_t top = scale_ + significant_;  // value < 10^top
     if (top > 310) {
         error_ = 6102;

@@ -11,9 +11,10 @@
 
 namespace gscmerge::textio {
 
-// Integer field text: an optional first sign, then decimal digits; or a radix
+// The conversion of an integer field's text, fed one character at a time:
+// an optional first sign, then decimal digits; or a radix
 // form "r#digits" (r from 2 to 36, 16 when omitted). 0 when empty.
-class IntegerText {
+class IntegerConversion {
 public:
     void add(char c);
     // The value, or 0 with `error()` set.
@@ -35,13 +36,14 @@ private:
     bool spellsMinimum_ = true;  // the text so far is a prefix of "-2147483648"
 };
 
-// Fixed-point field text: an optional sign, digits with at most one point,
+// The conversion of a fixed-point field's text, fed one character at a time:
+// an optional sign, digits with at most one point,
 // an optional exponent (E, e, D or d, then an optional sign and digits; or a
 // sign directly followed by digits). The reader has already inserted the 0
 // after a first sign and before a first point.
-class FixedText {
+class FixedConversion {
 public:
-    explicit FixedText(std::int32_t decimals) : decimals_(decimals) {}
+    explicit FixedConversion(std::int32_t decimals) : decimals_(decimals) {}
     void add(char c);
     // The value: exactly the double nearest the decimal number, divided by
     // 10^d when the text has no point. Sets `error()` instead on a bad form

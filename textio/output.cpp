@@ -7,6 +7,7 @@
 #include <new>
 
 #include "textio/decimal_format.h"
+#include "textio/decimal_tables.h"
 #include "textio/floating_point.h"
 #include "textio/platform.h"
 #include "textio/termination.h"
@@ -18,16 +19,6 @@ const RecordLayout& noLayout() {
     static constexpr RecordLayout kEmpty = parseLayout("()");
     return kEmpty;
 }
-
-// "00" to "99".
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// 10^0 to 10^9: a magnitude has as many digits as the powers it reaches.
-constexpr std::uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
-                                          100000, 1000000, 10000000, 100000000, 1000000000};
 
 [[noreturn]] void reportNoStorage() {
     raiseRuntimeError(6700, StatementKind::None, {});
@@ -210,7 +201,7 @@ bool OutputStatement::stagePlannedReal(double value) {
         }
         return true;
     }
-    const FixedPointText text = formatFixed(value, field.digits);
+    const FormattedFixed text = formatFixed(value, field.digits);
     const std::int64_t length = text.length();
     if (length > field.width) {
         std::memset(out, '*', static_cast<std::size_t>(field.width));

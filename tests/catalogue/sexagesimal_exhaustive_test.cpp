@@ -66,7 +66,7 @@ void putTwoDigits(char* at, std::int32_t value) {
 
 // The Fw.d text of a fraction, asterisks when it is wider than w.
 void putFixed(char* at, double value, std::int32_t decimals, std::int32_t width) {
-    const textio::FixedPointText text = textio::formatFixed(value, decimals);
+    const textio::FormattedFixed text = textio::formatFixed(value, decimals);
     if (text.length() != width) {
         std::memset(at, text.length() > width ? '*' : ' ', static_cast<std::size_t>(width));
         return;
@@ -161,7 +161,7 @@ void decText(char sign, std::int64_t tenths, char (&out)[11]) {
 // The value an F field with `decimals` decimals reads from `text`, checked
 // against the C library's nearest double.
 double readField(const char* text, std::int32_t decimals) {
-    textio::FixedText field(decimals);
+    textio::FixedConversion field(decimals);
     for (const char* c = text; *c != '\0'; ++c) field.add(*c);
     const double value = field.value();
     EXPECT_EQ(field.error(), 0) << text;

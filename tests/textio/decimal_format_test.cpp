@@ -17,10 +17,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <ostream>
 #include <new>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "textio/layout.h"
+#include "textio/output.h"
+#include "textio/output_buffer.h"
 
 // Counts every heap allocation of the test process, so that a test can show
 // that formatting a field allocates nothing.
@@ -213,7 +218,7 @@ std::string referenceFixed(double x, const ExactDecimal& exact, int d) {
 
 // The text, with its announced length checked against what was written.
 std::string fixedText(double x, int d) {
-    const FixedPointText text = formatFixed(x, d);
+    const FormattedFixed text = formatFixed(x, d);
     char out[400];  // 309 digits before the point and 30 after at most here
     std::size_t count = 0;
     text.write([&](char c) { out[count++] = c; });
@@ -505,8 +510,6 @@ TEST(FormatFixed, ShowsAtMost16SignificantDigitsThenZeros) {
     EXPECT_EQ(fixedText(9999999999999999.0, 1), "10000000000000000.0");
 }
 
-// The short form takes 0 and the usual magnitudes with up to 9 decimals, and
-// leaves everything else to formatFixed.
 // An infinity or a NaN has no digits: whatever the field, it shows
 // asterisks, and nothing reads beyond the value.
 TEST(FormatFixed, NonFiniteValuesAreTooWideForAnyField) {
@@ -519,36 +522,82 @@ TEST(FormatFixed, NonFiniteValuesAreTooWideForAnyField) {
     }
 }
 
-TEST(FormatFixedTail, TakesOnlyTheUsualRange) {
-    struct Case {
-        double value;
-        std::int32_t decimals;
-        const char* text;  // nullptr: declined
-    };
-    const Case cases[] = {
-        {0.0, 2, ".00"},        {-0.0, 0, "0."},
-        {-0.004, 2, ".00"},     {-0.005, 2, "-.01"},
-        {0.7, 0, "1."},         {9.995, 2, "9.99"},
-        {0.2, 9, ".200000000"}, {4503599627370495.5, 0, "4503599627370496."},  // just below 2^52
-        {0x1p-16, 4, ".0000"},  {0.5, 10, nullptr},
-        {-1.0, -1, nullptr},    {0x1p52, 0, nullptr},
-        {1e300, 2, nullptr},    {0x1p-1070, 2, nullptr},  // subnormal
-        {0x1p-17, 2, nullptr},
-    };
-    for (const Case& c : cases) {
-        char tail[kFixedTailRoom];
-        const std::int32_t length = formatFixedTail(c.value, c.decimals, tail + kFixedTailRoom);
-        if (c.text == nullptr) {
-            EXPECT_EQ(length, -1) << hex(c.value) << " " << c.decimals;
-            continue;
-        }
-        ASSERT_GE(length, 0) << hex(c.value) << " " << c.decimals;
-        EXPECT_EQ(std::string(tail + kFixedTailRoom - length, static_cast<std::size_t>(length)),
-                  c.text)
-            << hex(c.value) << " " << c.decimals;
-        EXPECT_EQ(c.text, fixedText(c.value, c.decimals));
-    }
+// Fixed-point fields as records show them, through both ways a statement
+// places a field: the layout walk (formatFixed) and a planned statement
+// (formatFixedTail where it writes, formatFixed where it does not). The
+// values cover the texts of at most 9 decimals and 19 digits, which the
+// short form writes, and those just beyond it.
+struct FixedFieldCase {
+    const char* label;
+    double value;
+    const char* layout;
+    const char* field;  // the field's columns
+};
+
+void PrintTo(const FixedFieldCase& c, std::ostream* out) {
+    *out << c.layout << " of " << hex(c.value) << " -> [" << c.field << "]";
 }
+
+// One record of `layout` holding `value`, walked or planned.
+std::string fixedRecord(const char* layout, double value, bool planned) {
+    std::string written;
+    char block[64];
+    OutputBuffer buffer(
+        block, sizeof(block),
+        [](void* sink, const char* bytes, std::size_t count) {
+            static_cast<std::string*>(sink)->append(bytes, count);
+        },
+        &written);
+    const RecordLayout parsed = parseLayout(layout);
+    const OutputPlan plan = planOutput(parsed);
+    EXPECT_TRUE(plan.usable) << layout;
+    if (planned) {
+        OutputStatement statement(buffer, "memory", parsed, plan);
+        statement.putReal(value);
+        statement.endWrite();
+    } else {
+        OutputStatement statement(buffer, "memory", parsed);
+        statement.putReal(value);
+        statement.endWrite();
+    }
+    buffer.flushWaiting();
+    return written;
+}
+
+class FixedField : public ::testing::TestWithParam<FixedFieldCase> {};
+
+TEST_P(FixedField, ShowsTheRoundedTextByBothWaysOfPlacingIt) {
+    const FixedFieldCase& c = GetParam();
+    const std::string record = std::string(c.field) + "\r\n";
+    EXPECT_EQ(fixedRecord(c.layout, c.value, false), record);
+    EXPECT_EQ(fixedRecord(c.layout, c.value, true), record);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, FixedField,
+    ::testing::Values(
+        FixedFieldCase{"Zero", 0.0, "(F4.2)", " .00"},
+        FixedFieldCase{"NegativeZeroNoDecimals", -0.0, "(F2.0)", "0."},
+        FixedFieldCase{"RoundsToZeroWithoutSign", -0.004, "(F4.2)", " .00"},
+        FixedFieldCase{"RoundsAwayFromZero", -0.005, "(F4.2)", "-.01"},
+        FixedFieldCase{"NoDecimalsRoundsUp", 0.7, "(F2.0)", "1."},
+        FixedFieldCase{"SeventeenDigitsDecide", 9.995, "(F5.2)", " 9.99"},
+        FixedFieldCase{"CarryIntoANewDigit", 99.995, "(F6.2)", "100.00"},
+        FixedFieldCase{"NineDecimals", 0.2, "(F10.9)", ".200000000"},
+        FixedFieldCase{"NineDecimalsCarry", -0.9999999999, "(F12.9)", "-1.000000000"},
+        FixedFieldCase{"TenDecimals", 0.5, "(F12.10)", " .5000000000"},
+        FixedFieldCase{"JustBelow2To52", 4503599627370495.5, "(F17.0)", "4503599627370496."},
+        FixedFieldCase{"Exactly2To52", 0x1p52, "(F17.0)", "4503599627370496."},
+        FixedFieldCase{"SixteenDigitsThenZeros", 0x1p63, "(F20.0)", "9223372036854776000."},
+        FixedFieldCase{"NineteenDigits", 1234567890.5, "(F20.9)", "1234567890.500000000"},
+        FixedFieldCase{"TwentyDigits", 12345678901.234567, "(F21.9)", "12345678901.234570000"},
+        FixedFieldCase{"TwentyDigitsWhole", 1e19, "(F21.0)", "10000000000000000000."},
+        FixedFieldCase{"FarTooWide", 1e300, "(F12.2)", "************"},
+        FixedFieldCase{"SmallerThanTheLastDecimal", 0x1p-17, "(F4.2)", " .00"},
+        FixedFieldCase{"FourZeroDecimals", 0x1p-16, "(F6.4)", " .0000"},
+        FixedFieldCase{"Subnormal", 0x1p-1070, "(F4.2)", " .00"},
+        FixedFieldCase{"TinyNegativeNoDecimals", -1e-300, "(F3.0)", " 0."}),
+    [](const ::testing::TestParamInfo<FixedFieldCase>& row) { return row.param.label; });
 
 TEST(FormatFixed, AllocatesNothing) {
     const double values[] = {12.345, -0.005, 0.0, 1e300, -DBL_MAX, DBL_TRUE_MIN, 0x1p-100, 2.5};
@@ -556,7 +605,7 @@ TEST(FormatFixed, AllocatesNothing) {
     for (const double x : values) {
         for (int d = 0; d <= 4; ++d) {
             const long before = allocationCount.load();
-            const FixedPointText text = formatFixed(x, d);
+            const FormattedFixed text = formatFixed(x, d);
             total += allocationCount.load() - before;
             EXPECT_GT(text.length(), 0);
         }
