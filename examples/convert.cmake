@@ -2,6 +2,7 @@
 # file byte for byte against examples/expected/.
 #
 #   cmake -DGSCMERGE_EXE=<path of the built gscmerge>
+#         [-DEMULATOR=<the program's emulator, such as qemu-i386>]
 #         -DSOURCE_DIR=<the project's source directory, which holds examples/>
 #         -DWORK_DIR=<a scratch directory, emptied first>
 #         [-DUPDATE_EXPECTED=ON]
@@ -40,7 +41,7 @@ file(COPY "${catalogue_dir}/merlode.ins" ${raw_files} DESTINATION "${WORK_DIR}")
 file(GLOB inputs LIST_DIRECTORIES false RELATIVE "${WORK_DIR}" "${WORK_DIR}/*")
 
 execute_process(
-  COMMAND "${GSCMERGE_EXE}"
+  COMMAND ${EMULATOR} "${GSCMERGE_EXE}"
   WORKING_DIRECTORY "${WORK_DIR}"
   RESULT_VARIABLE status
   OUTPUT_VARIABLE out

@@ -1,7 +1,7 @@
 # Runs the program once on one end-to-end case and compares, byte for byte,
 # what it leaves behind with what the case expects.
 #
-#   cmake -DEXE=<program> [-DEMULATOR=<wine64>] -DCASE_DIR=<cases/name>
+#   cmake -DEXE=<program> [-DEMULATOR=<wine64, qemu-i386>] -DCASE_DIR=<cases/name>
 #         -DCATALOGUE_DIR=<catalogue> -DRUN_DIR=<scratch> -P run_case.cmake
 #
 # The files of the catalogue directory (not its subdirectories) are placed in

@@ -10,6 +10,21 @@
 #include "tests/support/temp_dir.h"
 
 namespace gscmerge::testing {
+namespace {
+
+// The emulator's command and its arguments, ahead of the program's path.
+#if defined(GSCMERGE_TEST_EMULATOR)
+const char* const kEmulator[] = {GSCMERGE_TEST_EMULATOR};
+constexpr bool kEmulated = true;
+#else
+constexpr bool kEmulated = false;
+#endif
+
+}  // namespace
+
+bool programsRunUnderEmulator() {
+    return kEmulated;
+}
 
 ProgramRun runProgram(const std::filesystem::path& executable,
                       const std::filesystem::path& directory) {
@@ -28,6 +43,9 @@ ProgramRun runProgram(const std::filesystem::path& executable,
     const std::string program = executable.string();
     const std::string where = directory.string();
     std::vector<char*> argv;
+#if defined(GSCMERGE_TEST_EMULATOR)
+    for (const char* word : kEmulator) argv.push_back(const_cast<char*>(word));
+#endif
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -43,7 +61,7 @@ ProgramRun runProgram(const std::filesystem::path& executable,
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        ::execv(program.c_str(), argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     int waitStatus = 0;

@@ -1,5 +1,7 @@
 // Starts a program in a directory and collects what it writes and how it
-// ends, for byte-exact tests of the whole process.
+// ends, for byte-exact tests of the whole process. In a build whose programs
+// run under an emulator (the 32-bit build under qemu-i386), the program is
+// started through that emulator.
 #pragma once
 
 #include <filesystem>
@@ -12,8 +14,12 @@ struct ProgramRun {
     std::string out;
     std::string err;
     int status = -1;  // exit status; 128 + signal number when killed
-    long peakKiB = 0;  // the child's peak resident set
+    long peakKiB = 0;  // the child's peak resident set (the emulator's, under one)
 };
+
+// True when programs are started through an emulator, whose own memory and
+// time then count with the program's.
+[[nodiscard]] bool programsRunUnderEmulator();
 
 [[nodiscard]] ProgramRun runProgram(const std::filesystem::path& executable,
                                     const std::filesystem::path& directory);

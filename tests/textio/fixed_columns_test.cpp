@@ -468,7 +468,7 @@ int sweepField(const RecordLayout& layout, std::size_t width) {
             for (char& c : text) {
                 state = state * 6364136223846793005u + 1442695040888963407u;
                 // Mostly digits and blanks, so that plain texts are common.
-                const std::size_t pick = (state >> 33) % 10;
+                const auto pick = static_cast<std::size_t>((state >> 33) % 10);
                 c = pick < 6 ? static_cast<char>('0' + pick) : alphabet[pick - 6];
             }
             texts.push_back(text);
