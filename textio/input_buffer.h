@@ -21,8 +21,6 @@ public:
     // of the data) or -1 when the system failed to read.
     using Refill = std::ptrdiff_t (*)(void* source, char* block, std::size_t capacity);
 
-    static constexpr int kEndOfData = -1;
-
     InputBuffer() = default;
     // `block` holds `capacity` bytes; the `carry` bytes before it, if any,
     // belong to the buffer too.

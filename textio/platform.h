@@ -30,7 +30,9 @@ enum class FileError : std::uint8_t {
     InvalidName,   // the name or a parameter was rejected
     TooManyOpen,   // the process or the system is out of file handles
     DiskFull,      // no room left on the medium
-    Other,
+    QuotaExceeded,  // the user's (or the process's) quota is used up
+    FileTooLarge,   // beyond the largest file the system, or a limit, allows
+    Other,          // anything else (a failing medium, a lost network share, ...)
 };
 
 struct OpenResult {
@@ -41,6 +43,16 @@ struct OpenResult {
 struct WriteResult {
     std::size_t written;
     FileError error;  // why `written` fell short of the count; None when it did not
+    // The system's own number for the failure (errno, GetLastError()), so
+    // that a report can give the system's words for it; 0 when none.
+    std::uint32_t systemCode = 0;
+};
+
+// How closing a file went: a file system that stores data late may only
+// report at the close that the data could not be stored.
+struct CloseResult {
+    FileError error;  // None when the close succeeded
+    std::uint32_t systemCode = 0;
 };
 
 // Volume and file number: two names designate the same file exactly when
@@ -72,7 +84,7 @@ struct SystemCalls {
     // Writes all `count` bytes unless the system stops short.
     WriteResult (*writeFile)(FileHandle file, const char* bytes, std::size_t count);
     // Closes a file handle (never a standard handle). Not retried.
-    void (*closeFile)(FileHandle file);
+    CloseResult (*closeFile)(FileHandle file);
     // The identity of the file a name designates, if it exists.
     bool (*identifyName)(const char* name, FileIdentity* identity);
     // The identity of an open file.
@@ -85,9 +97,15 @@ struct SystemCalls {
     // Ends the process with a status. A test harness may replace it with one
     // that unwinds to the harness instead; the caller never continues.
     void (*exitProcess)(int status);
+    // Start-up: a write to a pipe whose reader has gone, or beyond a file-size
+    // limit, fails like any other write instead of ending the process.
+    void (*prepareProcess)();
     // Double precision, rounding to nearest, traps on invalid operation,
     // division by zero and overflow (the other exceptions stay masked), all
-    // pending flags cleared; a trap calls `handler`.
+    // pending flags cleared; a trap calls `handler`. With the environment
+    // variable GSCMERGE_TEST_TRAPS set to "masked" (for tests only) the traps
+    // stay masked, as where the hardware does not trap; the program's
+    // outcome must be the same.
     void (*enableFloatingPointTraps)(TrapHandler handler);
     // Masks every floating-point trap again (the trap handler calls it first,
     // so the end of the process runs without traps).
@@ -99,5 +117,13 @@ struct SystemCalls {
 
 // The native implementation of this platform, for restoring the table.
 [[nodiscard]] const SystemCalls& nativeSystemCalls();
+
+// The platform's one sorting of the system's error numbers (errno, or
+// GetLastError()) into the classes above.
+[[nodiscard]] FileError classifySystemError(std::uint32_t code);
+
+// The system's own words for one of its error numbers, on one line
+// ("Input/output error"); never null.
+[[nodiscard]] const char* describeSystemError(std::uint32_t code);
 
 }  // namespace gscmerge::platform

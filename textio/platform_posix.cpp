@@ -5,6 +5,7 @@
 #include <cfenv>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,12 +13,11 @@
 #include "textio/platform.h"
 
 namespace gscmerge::platform {
-namespace {
 
 // The single place where the system's error numbers become the program's
 // classes of failure.
-FileError classify(int error) {
-    switch (error) {
+FileError classifySystemError(std::uint32_t code) {
+    switch (static_cast<int>(code)) {
         case ENOENT:
         case ENOTDIR:
             return FileError::NotFound;
@@ -36,12 +36,26 @@ FileError classify(int error) {
         case ENFILE:
             return FileError::TooManyOpen;
         case ENOSPC:
-        case EDQUOT:
             return FileError::DiskFull;
-        default:
+        case EDQUOT:
+            return FileError::QuotaExceeded;
+        case EFBIG:  // beyond RLIMIT_FSIZE, once SIGXFSZ is ignored
+            return FileError::FileTooLarge;
+        default:  // EIO, ESTALE, EPIPE, ...
             return FileError::Other;
     }
 }
+
+const char* describeSystemError(std::uint32_t code) {
+    // The program never sets a locale, so these are the C locale's words.
+    return std::strerror(static_cast<int>(code));
+}
+
+namespace {
+
+std::uint32_t lastErrorCode() { return static_cast<std::uint32_t>(errno); }
+
+FileError classify(int error) { return classifySystemError(static_cast<std::uint32_t>(error)); }
 
 int openFlags(Access access) {
     switch (access) {
@@ -102,8 +116,10 @@ WriteResult writeAll(int fd, const char* bytes, std::size_t count) {
             done += static_cast<std::size_t>(put);
         } else if (put < 0 && errno == EINTR) {
             continue;
+        } else if (put < 0) {
+            return {done, classify(errno), lastErrorCode()};
         } else {
-            return {done, put < 0 ? classify(errno) : FileError::Other};
+            return {done, FileError::Other};
         }
     }
     return {done, FileError::None};
@@ -113,8 +129,12 @@ WriteResult posixWriteFile(FileHandle file, const char* bytes, std::size_t count
     return writeAll(static_cast<int>(file), bytes, count);
 }
 
-// Don't retry close on EINTR: the descriptor is gone either way.
-void posixCloseFile(FileHandle file) { ::close(static_cast<int>(file)); }
+// Don't retry close on EINTR: the descriptor is gone either way. Any other
+// failure (a network file system storing the data only now, say) is told.
+CloseResult posixCloseFile(FileHandle file) {
+    if (::close(static_cast<int>(file)) == 0 || errno == EINTR) return {FileError::None};
+    return {classify(errno), lastErrorCode()};
+}
 
 FileIdentity identityOf(const struct stat& info) {
     return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
@@ -153,6 +173,23 @@ WriteResult posixWriteStandard(StandardStream stream, const char* bytes, std::si
 }
 
 void posixExitProcess(int status) { std::_Exit(status); }
+
+// By default a write to a pipe whose reader has gone raises SIGPIPE, and one
+// beyond RLIMIT_FSIZE raises SIGXFSZ: either kills the process before its
+// units are closed. Ignored, they are failed writes with EPIPE and EFBIG.
+void posixPrepareProcess() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+// The test-only switch that leaves the traps masked.
+bool trapsMaskedForTests() {
+    const char* mode = std::getenv("GSCMERGE_TEST_TRAPS");
+    return mode != nullptr && std::strcmp(mode, "masked") == 0;
+}
 
 TrapHandler installedTrapHandler = nullptr;
 
@@ -194,7 +231,7 @@ void posixEnableFloatingPointTraps(TrapHandler handler) {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGFPE, &action, nullptr);
 #if defined(__GLIBC__)
-    ::feenableexcept(kTrappedExceptions);
+    if (!trapsMaskedForTests()) ::feenableexcept(kTrappedExceptions);
 #endif
 }
 
@@ -208,8 +245,8 @@ void posixDisableFloatingPointTraps() {
 constexpr SystemCalls kPosixSystemCalls{
     posixOpenExisting,   posixCreateNew,      posixDeleteFile,      posixReadFile,
     posixWriteFile,      posixCloseFile,      posixIdentifyName,    posixIdentifyHandle,
-    posixIsTerminal,     posixWriteStandard,  posixExitProcess,     posixEnableFloatingPointTraps,
-    posixDisableFloatingPointTraps,
+    posixIsTerminal,     posixWriteStandard,  posixExitProcess,     posixPrepareProcess,
+    posixEnableFloatingPointTraps,        posixDisableFloatingPointTraps,
 };
 
 SystemCalls liveSystemCalls = kPosixSystemCalls;

@@ -1,7 +1,9 @@
 // The platform layer on Win32: CreateFileA, ReadFile, WriteFile, CloseHandle,
 // DeleteFileA and GetFileInformationByHandle for files, the standard handles
 // for the console, ExitProcess, and a vectored exception handler for the
-// floating-point traps.
+// floating-point traps. It compiles for every Windows target: the x86
+// registers are read only where they exist, elsewhere the runtime's
+// _controlfp_s and _clearfp do the same work.
 //
 // Nothing here goes through the C runtime's stdio or low-level I/O: the
 // standard handles are written with WriteFile, which never translates line
@@ -15,19 +17,22 @@
 #endif
 #include <float.h>
 #include <windows.h>
+#if defined(__i386__) || defined(__x86_64__)
 #include <xmmintrin.h>
+#define GSCMERGE_X86 1
+#endif
 
+#include <cstdio>
 #include <cstring>
 
 #include "textio/platform.h"
 
 namespace gscmerge::platform {
-namespace {
 
 // The single place where the system's error codes become the program's
 // classes of failure.
-FileError classify(DWORD error) {
-    switch (error) {
+FileError classifySystemError(std::uint32_t code) {
+    switch (code) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_DRIVE:
@@ -51,13 +56,51 @@ FileError classify(DWORD error) {
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
             return FileError::DiskFull;
-        default:
+        case ERROR_DISK_QUOTA_EXCEEDED:
+        case ERROR_NOT_ENOUGH_QUOTA:
+            return FileError::QuotaExceeded;
+        case ERROR_FILE_TOO_LARGE:
+            return FileError::FileTooLarge;
+        default:  // ERROR_NETNAME_DELETED, ERROR_UNEXP_NET_ERR, ERROR_CRC, ERROR_NO_DATA, ...
             return FileError::Other;
     }
 }
 
+const char* describeSystemError(std::uint32_t code) {
+    // One report at a time, so one buffer does.
+    static char words[256];
+    DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                    nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                    words, sizeof words, nullptr);
+    if (length == 0) {
+        length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, words, sizeof words, nullptr);
+    }
+    if (length == 0) {
+        (void)std::snprintf(words, sizeof words, "system error %lu",
+                            static_cast<unsigned long>(code));
+        return words;
+    }
+    // The system's text ends in a period and CR LF; a report line holds neither.
+    while (length > 0 && (words[length - 1] == '\r' || words[length - 1] == '\n' ||
+                          words[length - 1] == ' ' || words[length - 1] == '.')) {
+        --length;
+    }
+    words[length] = '\0';
+    for (DWORD i = 0; i < length; ++i) {
+        if (words[i] == '\r' || words[i] == '\n') words[i] = ' ';
+    }
+    return words;
+}
+
+namespace {
+
+std::uint32_t lastErrorCode() {
+    return static_cast<std::uint32_t>(::GetLastError());
+}
+
 FileError lastError() {
-    return classify(::GetLastError());
+    return classifySystemError(lastErrorCode());
 }
 
 HANDLE toHandle(FileHandle file) {
@@ -125,7 +168,8 @@ WriteResult writeAll(HANDLE handle, const char* bytes, std::size_t count) {
     while (done < count) {
         DWORD put = 0;
         if (!::WriteFile(handle, bytes + done, clampedCount(count - done), &put, nullptr)) {
-            return {done, lastError()};
+            const std::uint32_t code = lastErrorCode();
+            return {done, classifySystemError(code), code};
         }
         if (put == 0) return {done, FileError::Other};
         done += put;
@@ -143,10 +187,14 @@ bool isStandardHandle(HANDLE handle) {
            handle == ::GetStdHandle(STD_ERROR_HANDLE);
 }
 
-void win32CloseFile(FileHandle file) {
+CloseResult win32CloseFile(FileHandle file) {
     HANDLE handle = toHandle(file);
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr || isStandardHandle(handle)) return;
-    ::CloseHandle(handle);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr || isStandardHandle(handle)) {
+        return {FileError::None};
+    }
+    if (::CloseHandle(handle)) return {FileError::None};
+    const std::uint32_t code = lastErrorCode();
+    return {classifySystemError(code), code};
 }
 
 bool identityOf(HANDLE handle, FileIdentity* identity) {
@@ -206,14 +254,26 @@ void win32ExitProcess(int status) {
     ::ExitProcess(static_cast<UINT>(status));
 }
 
+// A write to a pipe whose reader has gone already fails here
+// (ERROR_NO_DATA), and there is no signal for a file-size limit.
+void win32PrepareProcess() {}
+
+// The test-only switch that leaves the traps masked.
+bool trapsMaskedForTests() {
+    char mode[8] = {};
+    const DWORD length = ::GetEnvironmentVariableA("GSCMERGE_TEST_TRAPS", mode, sizeof mode);
+    return length == 6 && std::strcmp(mode, "masked") == 0;
+}
+
 // --- Floating point -------------------------------------------------------
 //
-// The program's arithmetic is SSE2 on both x86-64 and 32-bit x86 (the build
-// asks for it), so the MXCSR register decides rounding and traps. On 32-bit
-// x86 the x87 unit still carries values across calls; it is set to the same
+// On x86-64 and 32-bit x86 the program's arithmetic is SSE2 (the build asks
+// for it), so the MXCSR register decides rounding and traps. On 32-bit x86
+// the x87 unit still carries values across calls; it is set to the same
 // 53-bit precision, rounding and traps so it can neither widen nor hide a
-// result.
+// result. Other processors are set through the runtime's _controlfp_s.
 
+#if defined(GSCMERGE_X86)
 // MXCSR layout: six sticky flags in bits 0-5 (invalid, denormal, divide by
 // zero, overflow, underflow, inexact), denormals-are-zero in bit 6, the six
 // masks in bits 7-12 in the same order, rounding in bits 13-14, flush-to-zero
@@ -245,26 +305,6 @@ void setMxcsrControl(unsigned control) {
 
 void clearMxcsrFlags() {
     _mm_setcsr(_mm_getcsr() & ~kMxcsrFlags);
-}
-
-#if defined(__i386__)
-// x87 exceptions left masked while the traps are on: denormal, underflow, inexact.
-constexpr unsigned kX87QuietMasks = _EM_DENORMAL | _EM_UNDERFLOW | _EM_INEXACT;
-
-void setX87Control(unsigned masks) {
-    unsigned int current = 0;
-    // A pending unmasked x87 exception would fire at the next x87
-    // instruction, so the status is cleared before the masks change.
-    _clearfp();
-    (void)_controlfp_s(&current, _PC_53 | _RC_NEAR | masks, _MCW_PC | _MCW_RC | _MCW_EM);
-}
-#endif
-
-void clearPendingExceptions() {
-#if defined(__i386__)
-    _clearfp();
-#endif
-    clearMxcsrFlags();
 }
 
 // The Windows exception codes raised for SSE exceptions when the system does
@@ -308,11 +348,59 @@ int trapNumberOfMxcsr(unsigned mxcsr) {
     return 6101;
 }
 
+// The codes that only the x86 units raise.
+int x86TrapNumberOf(const EXCEPTION_POINTERS& exception) {
+    const DWORD code = exception.ExceptionRecord->ExceptionCode;
+    if (code == EXCEPTION_FLT_STACK_CHECK) {
+        return (x87StatusWord(*exception.ContextRecord) & kX87ConditionC1) != 0 ? 6110 : 6111;
+    }
+    if (code == kFloatMultipleFaults || code == kFloatMultipleTraps) {
+        return trapNumberOfMxcsr(faultingMxcsr(*exception.ContextRecord));
+    }
+    return 0;
+}
+#endif
+
+#if defined(__i386__)
+// x87 exceptions left masked while the traps are on: denormal, underflow, inexact.
+constexpr unsigned kX87QuietMasks = _EM_DENORMAL | _EM_UNDERFLOW | _EM_INEXACT;
+
+void setX87Control(unsigned masks) {
+    unsigned int current = 0;
+    // A pending unmasked x87 exception would fire at the next x87
+    // instruction, so the status is cleared before the masks change.
+    _clearfp();
+    (void)_controlfp_s(&current, _PC_53 | _RC_NEAR | masks, _MCW_PC | _MCW_RC | _MCW_EM);
+}
+#endif
+
+#if !defined(GSCMERGE_X86)
+// Every exception masked but the trapped ones, rounding to nearest; the
+// pending flags are cleared first so that unmasking raises nothing.
+constexpr unsigned kQuietMasks = _EM_DENORMAL | _EM_UNDERFLOW | _EM_INEXACT;
+
+void setControl(unsigned masks) {
+    unsigned int current = 0;
+    _clearfp();
+    (void)_controlfp_s(&current, _RC_NEAR | masks, _MCW_RC | _MCW_EM);
+}
+#endif
+
+void clearPendingExceptions() {
+#if defined(GSCMERGE_X86)
+#if defined(__i386__)
+    _clearfp();
+#endif
+    clearMxcsrFlags();
+#else
+    _clearfp();
+#endif
+}
+
 // Sorts the system's report of an exception into the program's trap
 // numbers; 0 for exceptions that are not arithmetic traps.
 int trapNumberOf(const EXCEPTION_POINTERS& exception) {
-    const DWORD code = exception.ExceptionRecord->ExceptionCode;
-    switch (code) {
+    switch (exception.ExceptionRecord->ExceptionCode) {
         case EXCEPTION_FLT_INVALID_OPERATION:
             return 6101;
         case EXCEPTION_FLT_DENORMAL_OPERAND:
@@ -327,15 +415,14 @@ int trapNumberOf(const EXCEPTION_POINTERS& exception) {
             return 6105;
         case EXCEPTION_FLT_INEXACT_RESULT:
             return 6106;
-        case EXCEPTION_FLT_STACK_CHECK:
-            return (x87StatusWord(*exception.ContextRecord) & kX87ConditionC1) != 0 ? 6110 : 6111;
         default:
             break;
     }
-    if (code == kFloatMultipleFaults || code == kFloatMultipleTraps) {
-        return trapNumberOfMxcsr(faultingMxcsr(*exception.ContextRecord));
-    }
-    return 0;
+#if defined(GSCMERGE_X86)
+    return x86TrapNumberOf(exception);
+#else
+    return exception.ExceptionRecord->ExceptionCode == EXCEPTION_FLT_STACK_CHECK ? 6110 : 0;
+#endif
 }
 
 TrapHandler installedTrapHandler = nullptr;
@@ -353,23 +440,36 @@ LONG CALLBACK onException(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+void win32DisableFloatingPointTraps() {
+#if defined(GSCMERGE_X86)
+#if defined(__i386__)
+    setX87Control(_MCW_EM);
+#endif
+    setMxcsrControl(kQuietMxcsr);
+#else
+    setControl(_MCW_EM);
+#endif
+}
+
 void win32EnableFloatingPointTraps(TrapHandler handler) {
     installedTrapHandler = handler;
     // First in line, ahead of any frame-based handler, so that no handler
     // of the runtime turns a trap into something else.
     static const PVOID registration = ::AddVectoredExceptionHandler(1, onException);
     (void)registration;
+    // Masked for a test: the environment is set all the same, flags clear.
+    if (trapsMaskedForTests()) {
+        win32DisableFloatingPointTraps();
+        return;
+    }
+#if defined(GSCMERGE_X86)
 #if defined(__i386__)
     setX87Control(kX87QuietMasks);
 #endif
     setMxcsrControl(kTrappingMxcsr);
-}
-
-void win32DisableFloatingPointTraps() {
-#if defined(__i386__)
-    setX87Control(_MCW_EM);
+#else
+    setControl(kQuietMasks);
 #endif
-    setMxcsrControl(kQuietMxcsr);
 }
 
 constexpr SystemCalls kWin32SystemCalls{
@@ -384,6 +484,7 @@ constexpr SystemCalls kWin32SystemCalls{
     win32IsTerminal,
     win32WriteStandard,
     win32ExitProcess,
+    win32PrepareProcess,
     win32EnableFloatingPointTraps,
     win32DisableFloatingPointTraps,
 };

@@ -187,7 +187,10 @@ void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName
     report.append("\r\n");
     writeStandard(StandardStream::Error, report.text());
 
-    if (processState.terminationInProgress) exitWith(processState.endStatus);
+    // A report raised while the end closes the units abandons the rest of
+    // the end. Its status is 1 even when the end began with 0: a run whose
+    // output could not all be stored never counts as a success.
+    if (processState.terminationInProgress) exitWith(1);
     endProcess(1);
 }
 
@@ -215,6 +218,7 @@ void endProcess(int status) {
 }
 
 void runProgram(MainFlow mainFlow) {
+    systemCalls().prepareProcess();
     systemCalls().enableFloatingPointTraps(onTrap);
     createConsoleUnits();
     mainFlow();

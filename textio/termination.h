@@ -20,8 +20,10 @@ enum class StatementKind : std::uint8_t { Open, Close, Read, Write, Math, None }
 // Writes the run-time error report for `number` (four digits, 6xxx) and ends
 // the process with status 1 through the normal end. `unitName` is shown for
 // OPEN, CLOSE, READ and WRITE. When the normal end is already under way, the
-// report is written and the process ends at once with the status that end
-// began with.
+// report is written and the process ends at once, with status 1 whatever
+// status that end began with. An invalid operation, division by zero or
+// overflow flagged before the failure is reported instead, as its trap would
+// have been.
 [[noreturn]] void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName,
                                     std::string_view message);
 
@@ -37,8 +39,10 @@ enum class StatementKind : std::uint8_t { Open, Close, Read, Write, Math, None }
 
 using MainFlow = void (*)();
 
-// Sets the floating-point environment (double precision, round to nearest,
-// traps on invalid, divide by zero and overflow), creates the console units,
+// Makes a closed pipe or a file-size limit a failed write rather than the end
+// of the process, sets the floating-point environment (double precision,
+// round to nearest, traps on invalid, divide by zero and overflow), creates
+// the console units,
 // runs `mainFlow` and performs the normal end with status 0. Never returns.
 [[noreturn]] void runProgram(MainFlow mainFlow);
 

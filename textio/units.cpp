@@ -2,6 +2,7 @@
 // console. Slots are static, so connecting a unit never allocates.
 #include "textio/units.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -34,19 +35,59 @@ std::ptrdiff_t refillFromUnit(void* source, char* block, std::size_t capacity) {
     return readBytes(*static_cast<UnitConnection*>(source), block, capacity);
 }
 
+// Every failure to store output is reported: access denied (a lock, a
+// read-only connection) as 6421, everything else as 6422 in the words of its
+// reason, the system's own words when the program has none of its own. A
+// shortfall is never passed over: the file would be cut short behind a
+// successful run.
+[[noreturn]] void raiseWriteFailure(UnitConnection& connection, FileError error,
+                                    std::uint32_t systemCode) {
+    // Reported once: the close at the end of the process must not report
+    // the same lost output again.
+    connection.outputUnreported = false;
+    switch (error) {
+        case FileError::AccessDenied:
+            raiseRuntimeError(6421, StatementKind::Write, connection.fileName);
+        case FileError::DiskFull:
+            raiseRuntimeError(6422, StatementKind::Write, connection.fileName);
+        case FileError::QuotaExceeded:
+            raiseRuntimeError(6422, StatementKind::Write, connection.fileName,
+                              "disk quota exceeded");
+        case FileError::FileTooLarge:
+            raiseRuntimeError(6422, StatementKind::Write, connection.fileName,
+                              "file too large");
+        default:
+            break;
+    }
+    char message[160] = "write failed";
+    if (systemCode != 0) {
+        const std::string_view reason = platform::describeSystemError(systemCode);
+        std::string_view lead = ": ";
+        std::size_t length = std::strlen(message);
+        for (const std::string_view part : {lead, reason}) {
+            const std::size_t count = std::min(part.size(), sizeof(message) - 1 - length);
+            std::memcpy(message + length, part.data(), count);
+            length += count;
+        }
+        message[length] = '\0';
+    }
+    raiseRuntimeError(6422, StatementKind::Write, connection.fileName, message);
+}
+
 void flushToUnit(void* sink, const char* bytes, std::size_t count) {
     auto& connection = *static_cast<UnitConnection*>(sink);
     // Nothing reaches a file after an operation that should have trapped.
     raiseIfFloatingPointFlagged();
+    // The system would refuse it too, each system in its own way.
+    if (connection.action == UnitAction::ReadOnly) {
+        raiseWriteFailure(connection, FileError::AccessDenied, 0);
+    }
     const platform::WriteResult result = writeBytes(connection, bytes, count);
-    if (result.written == count) return;
-    // Only these two shortfalls are failures; any other lets the statement go on.
-    if (result.error == FileError::DiskFull) {
-        raiseRuntimeError(6422, StatementKind::Write, connection.fileName);
+    if (result.written == count) {
+        connection.outputUnreported = true;
+        return;
     }
-    if (result.error == FileError::AccessDenied) {
-        raiseRuntimeError(6421, StatementKind::Write, connection.fileName);
-    }
+    raiseWriteFailure(connection, result.error, result.systemCode);
 }
 
 // The report number of a failed open, by the reason of the last attempt.
@@ -63,6 +104,8 @@ int openFailureNumber(FileError error) {
         case FileError::TooManyOpen:
             return 6417;
         case FileError::DiskFull:
+        case FileError::QuotaExceeded:
+        case FileError::FileTooLarge:
         case FileError::Other:
         case FileError::None:
             break;
@@ -76,6 +119,8 @@ std::string_view openFailureMessage(FileError error) {
     switch (error) {
         case FileError::DiskFull:
             return "no space left on the device";
+        case FileError::QuotaExceeded:
+            return "disk quota exceeded";
         case FileError::Other:
             return "file could not be opened";
         default:
@@ -143,11 +188,17 @@ void closeSlot(int slot, CloseStatus status) {
         connection.outputWaiting = false;
         connection.output.flushWaiting();
     }
-    systemCalls().closeFile(connection.handle);
+    const platform::CloseResult closed = systemCalls().closeFile(connection.handle);
     connection.handle = -1;
     // Free the slot before deleting: a refused deletion is reported, and the
     // end of the process must not close this handle a second time.
     units.used[static_cast<std::size_t>(slot)] = false;
+    // Output that the system took but now says it could not store is lost
+    // like output it refused at once; a file to be deleted loses nothing.
+    if (closed.error != FileError::None && connection.outputUnreported &&
+        status != CloseStatus::Delete) {
+        raiseWriteFailure(connection, closed.error, closed.systemCode);
+    }
     if (status == CloseStatus::Delete &&
         systemCalls().deleteFile(connection.fileName) == FileError::AccessDenied) {
         raiseRuntimeError(6404, StatementKind::Close, connection.fileName);
@@ -231,6 +282,7 @@ void openUnit(std::int32_t unit, std::string_view fileName, std::string_view sta
     connection.identityKnown = systemCalls().identifyHandle(opened.handle, &connection.identity);
     connection.action = action;
     connection.outputWaiting = false;
+    connection.outputUnreported = false;
     connection.input = InputBuffer(connection.buffer + UnitConnection::kCarrySize,
                                    UnitConnection::kBufferSize, refillFromUnit, &connection,
                                    connection.fileName, UnitConnection::kCarrySize);
@@ -271,11 +323,9 @@ platform::WriteResult writeBytes(UnitConnection& connection, const char* bytes,
 
 ConsoleUnit& consoleUnit() { return table().console; }
 
-void createConsoleUnits() {
-    table().console.servesBothDirections =
-        systemCalls().isTerminal(platform::StandardStream::Input) &&
-        systemCalls().isTerminal(platform::StandardStream::Output);
-}
+// One console unit or two makes no difference to what this program writes,
+// so the console starts with no line open and nothing else.
+void createConsoleUnits() { table().console = ConsoleUnit{}; }
 
 void closeAllUnits() {
     for (int i = 0; i < kUserUnitSlots; ++i) {
@@ -287,7 +337,7 @@ void forgetAllUnits() {
     UnitTable& units = table();
     for (int i = 0; i < kUserUnitSlots; ++i) {
         const auto index = static_cast<std::size_t>(i);
-        if (units.used[index]) systemCalls().closeFile(units.slots[index].handle);
+        if (units.used[index]) (void)systemCalls().closeFile(units.slots[index].handle);
         units.used[index] = false;
     }
     units.console = ConsoleUnit{};

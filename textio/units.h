@@ -30,8 +30,11 @@ struct UnitConnection {
     platform::FileHandle handle = -1;
     platform::FileIdentity identity{};
     bool identityKnown = false;
-    UnitAction action = UnitAction::ReadWrite;
+    UnitAction action = UnitAction::ReadWrite;  // what the open obtained; read-only refuses output
     bool outputWaiting = false;  // the buffer holds output not yet written to the file
+    // Output has been handed to the system and no failure to store it has
+    // been reported yet (a failed close then reports it).
+    bool outputUnreported = false;
     InputBuffer input;
     OutputBuffer output;
     char buffer[kCarrySize + kBufferSize] = {};  // input: carry room, then the block
@@ -41,8 +44,6 @@ struct UnitConnection {
 struct ConsoleUnit {
     // A console record has been written and its line end is still owed.
     bool lineEndOwed = false;
-    // One console unit serves both directions (both standard streams are terminals).
-    bool servesBothDirections = false;
 };
 
 inline constexpr int kUserUnitSlots = 61;
@@ -70,7 +71,7 @@ void closeUnit(std::int32_t unit, std::string_view status = {});
 
 [[nodiscard]] ConsoleUnit& consoleUnit();
 
-// Decides whether one console unit serves both directions (start-up).
+// Creates the console unit with no line open (start-up).
 void createConsoleUnits();
 
 // Closes every connected unit in slot order with its default status (the

@@ -1,8 +1,13 @@
 # Runs the program once on one end-to-end case and compares, byte for byte,
 # what it leaves behind with what the case expects.
 #
-#   cmake -DEXE=<program> [-DEMULATOR=<wine64, qemu-i386>] -DCASE_DIR=<cases/name>
+#   cmake -DEXE=<program> [-DEMULATOR=<wine64, qemu-i386>] [-DTRAPS=masked]
+#         -DCASE_DIR=<cases/name>
 #         -DCATALOGUE_DIR=<catalogue> -DRUN_DIR=<scratch> -P run_case.cmake
+#
+# TRAPS=masked runs the program with its floating-point traps masked, as on a
+# machine or emulator where they never fire; every case expects the same
+# bytes either way.
 #
 # The files of the catalogue directory (not its subdirectories) are placed in
 # the current directory of the run. A case directory holds
@@ -43,6 +48,11 @@ copy_all_from("${CASE_DIR}/input" input_names)
 
 # Standard input is an empty file, the same on every host.
 file(WRITE "${RUN_DIR}/stdin" "")
+if(TRAPS STREQUAL "masked")
+  set(ENV{GSCMERGE_TEST_TRAPS} masked)
+elseif(DEFINED TRAPS AND NOT TRAPS STREQUAL "")
+  message(FATAL_ERROR "run_case.cmake: TRAPS is \"masked\" or not given")
+endif()
 execute_process(
   COMMAND ${EMULATOR} "${EXE}"
   WORKING_DIRECTORY "${work}"

@@ -61,8 +61,14 @@ void FaultInjection::refuseDelete(const std::string& name, FileError error, std:
     deleteRules_.push_back({name, error, std::nullopt, spared});
 }
 
-void FaultInjection::limitWrites(const std::string& name, std::size_t room, FileError error) {
-    writeLimits_[name] = {room, error};
+void FaultInjection::limitWrites(const std::string& name, std::size_t room, FileError error,
+                                 std::uint32_t systemCode) {
+    writeLimits_[name] = {room, error, systemCode};
+}
+
+void FaultInjection::failClose(const std::string& name, FileError error,
+                               std::uint32_t systemCode) {
+    closeFailures_[name] = {error, systemCode};
 }
 
 void FaultInjection::failReadsAfter(const std::string& name, std::size_t bytes) {
@@ -140,15 +146,24 @@ platform::WriteResult FaultInjection::writeFile(FileHandle file, const char* byt
     platform::WriteResult result{0, FileError::None};
     if (fits > 0) result = active->previous_.writeFile(file, bytes, fits);
     room.remaining -= result.written;
-    if (result.error == FileError::None && fits < count) result.error = room.error;
+    if (result.error == FileError::None && fits < count) {
+        result.error = room.error;
+        result.systemCode = room.systemCode;
+    }
     return result;
 }
 
-void FaultInjection::closeFile(FileHandle file) {
-    active->log_.push_back("close " + active->nameOf(file));
+platform::CloseResult FaultInjection::closeFile(FileHandle file) {
+    const std::string name = active->nameOf(file);
+    active->log_.push_back("close " + name);
     active->openFiles_.erase(file);
     active->readsLeft_.erase(file);
-    active->previous_.closeFile(file);
+    const platform::CloseResult closed = active->previous_.closeFile(file);
+    if (const auto failure = active->closeFailures_.find(name);
+        failure != active->closeFailures_.end()) {
+        return failure->second;
+    }
+    return closed;
 }
 
 }  // namespace gscmerge::testing

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -46,8 +47,13 @@ class FaultInjection {
     // `spared` deletions of `name` go through.
     void refuseDelete(const std::string& name, platform::FileError error, std::size_t spared = 0);
     // From now on `name` takes `room` more bytes; a write beyond them stores
-    // what fits and stops short with `error` (DiskFull, AccessDenied, ...).
-    void limitWrites(const std::string& name, std::size_t room, platform::FileError error);
+    // what fits and stops short with `error` (DiskFull, AccessDenied, ...)
+    // and the system's number `systemCode` (errno, say EIO; 0 for none).
+    void limitWrites(const std::string& name, std::size_t room, platform::FileError error,
+                     std::uint32_t systemCode = 0);
+    // Closing `name` fails with `error` and `systemCode` (the handle is
+    // closed all the same), as when a file system stores data only then.
+    void failClose(const std::string& name, platform::FileError error, std::uint32_t systemCode);
     // Each connection to `name` reads its first `bytes` bytes; the next read
     // fails as a damaged medium does.
     void failReadsAfter(const std::string& name, std::size_t bytes);
@@ -67,6 +73,7 @@ class FaultInjection {
     struct Limit {
         std::size_t remaining;
         platform::FileError error;
+        std::uint32_t systemCode;
     };
 
     static platform::OpenResult openExisting(const char* name, platform::Access access);
@@ -75,7 +82,7 @@ class FaultInjection {
     static std::ptrdiff_t readFile(platform::FileHandle file, char* block, std::size_t count);
     static platform::WriteResult writeFile(platform::FileHandle file, const char* bytes,
                                            std::size_t count);
-    static void closeFile(platform::FileHandle file);
+    static platform::CloseResult closeFile(platform::FileHandle file);
 
     // The error of the first rule that strikes this call, or None.
     static platform::FileError strike(std::vector<Rule>& rules, const char* name,
@@ -91,6 +98,7 @@ class FaultInjection {
     std::vector<Rule> createRules_;
     std::vector<Rule> deleteRules_;
     std::map<std::string, Limit> writeLimits_;
+    std::map<std::string, platform::CloseResult> closeFailures_;
     std::map<std::string, std::size_t> readLimits_;
     std::map<platform::FileHandle, std::string> openFiles_;
     std::map<platform::FileHandle, std::size_t> readsLeft_;

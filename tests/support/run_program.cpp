@@ -1,6 +1,7 @@
 #include "tests/support/run_program.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +35,15 @@ ProgramRun runProgram(const std::filesystem::path& executable,
 ProgramRun runProgram(const std::filesystem::path& executable,
                       const std::filesystem::path& directory,
                       const std::vector<std::string>& arguments) {
+    RunEnvironment environment;
+    environment.arguments = arguments;
+    return runProgramWith(executable, directory, environment);
+}
+
+ProgramRun runProgramWith(const std::filesystem::path& executable,
+                          const std::filesystem::path& directory,
+                          const RunEnvironment& environment) {
+    const std::vector<std::string>& arguments = environment.arguments;
     // Standard output and error go to files, so that nothing can block.
     char pattern[] = "/tmp/gscmerge-run-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -52,26 +62,49 @@ ProgramRun runProgram(const std::filesystem::path& executable,
     }
     argv.push_back(nullptr);
 
+    // A pipe whose reading end is closed before the child starts: every
+    // write to it fails (or raises SIGPIPE).
+    int closedPipe[2] = {-1, -1};
+    if ((environment.outputClosed || environment.errorClosed) && ::pipe(closedPipe) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    if (closedPipe[0] >= 0) ::close(closedPipe[0]);
+
     const pid_t child = ::fork();
     if (child == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = environment.outputClosed
+                            ? closedPipe[1]
+                            : ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = environment.errorClosed
+                            ? closedPipe[1]
+                            : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || ::chdir(where.c_str()) != 0) ::_exit(126);
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::signal(SIGXFSZ, SIG_DFL);
+        for (const std::string& variable : environment.variables) {
+            ::putenv(const_cast<char*>(variable.c_str()));
+        }
+        if (environment.fileSizeLimit >= 0) {
+            const auto limit = static_cast<rlim_t>(environment.fileSizeLimit);
+            const struct rlimit size {limit, limit};
+            if (::setrlimit(RLIMIT_FSIZE, &size) != 0) ::_exit(126);
+        }
         ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
+    if (closedPipe[1] >= 0) ::close(closedPipe[1]);
     int waitStatus = 0;
     struct rusage usage {};
     ::wait4(child, &waitStatus, 0, &usage);
     ProgramRun run;
     run.peakKiB = usage.ru_maxrss;
     run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
+    if (!environment.outputClosed) run.out = readFile(outPath);
+    if (!environment.errorClosed) run.err = readFile(errPath);
     std::error_code ignored;
     std::filesystem::remove_all(captures, ignored);
     return run;

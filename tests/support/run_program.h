@@ -30,4 +30,21 @@ struct ProgramRun {
                                     const std::filesystem::path& directory,
                                     const std::vector<std::string>& arguments);
 
+// An environment that misbehaves, for the child alone.
+struct RunEnvironment {
+    std::vector<std::string> arguments;
+    std::vector<std::string> variables;  // "NAME=value", added to the child's environment
+    long fileSizeLimit = -1;             // bytes a file may grow to (RLIMIT_FSIZE); -1: none
+    // Standard output, or standard error, is a pipe whose reader has gone.
+    bool outputClosed = false;
+    bool errorClosed = false;
+};
+
+// The child starts with the default actions of SIGPIPE and SIGXFSZ, whatever
+// this process does with them, so that what the program makes of a closed
+// pipe or a file-size limit is its own doing.
+[[nodiscard]] ProgramRun runProgramWith(const std::filesystem::path& executable,
+                                        const std::filesystem::path& directory,
+                                        const RunEnvironment& environment);
+
 }  // namespace gscmerge::testing

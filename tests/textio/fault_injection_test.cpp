@@ -4,8 +4,12 @@
 #include "tests/support/fault_injection.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -13,7 +17,9 @@
 #include "catalogue/batch.h"
 #include "tests/support/captured_process.h"
 #include "tests/support/temp_dir.h"
+#include "textio/output.h"
 #include "textio/termination.h"
+#include "textio/units.h"
 
 namespace gscmerge::testing {
 namespace {
@@ -88,15 +94,18 @@ struct WriteFaultCase {
     const char* label;
     int starsOfB;  // 30 stars fill the 1024-byte buffer while writing; 2 wait for the close
     FileError error;
+    std::uint32_t systemCode;
     const char* report;
 };
+
+void PrintTo(const WriteFaultCase& c, std::ostream* os) { *os << c.label << ": " << c.report; }
 
 class OutputWriteFault : public BatchFault, public ::testing::WithParamInterface<WriteFaultCase> {};
 
 TEST_P(OutputWriteFault, IsReportedOnceAndEarlierOutputStays) {
     const WriteFaultCase& c = GetParam();
     writeCatalogue(c.starsOfB);
-    faults.limitWrites("BBBB.g12", 0, c.error);
+    faults.limitWrites("BBBB.g12", 0, c.error, c.systemCode);
     const ProcessOutcome outcome = runBatch();
     EXPECT_EQ(outcome.err, c.report);
     EXPECT_EQ(outcome.out, "");
@@ -107,30 +116,85 @@ TEST_P(OutputWriteFault, IsReportedOnceAndEarlierOutputStays) {
     EXPECT_EQ(closesOf("merlode.ins"), 1);
 }
 
+const char* const kDiskFull =
+    "\r\nrun-time error F6422: WRITE(BBBB.g12)\r\n- no space left on the device\r\n";
+const char* const kQuota = "\r\nrun-time error F6422: WRITE(BBBB.g12)\r\n- disk quota exceeded\r\n";
+const char* const kTooLarge = "\r\nrun-time error F6422: WRITE(BBBB.g12)\r\n- file too large\r\n";
+const char* const kDenied =
+    "\r\nrun-time error F6421: WRITE(BBBB.g12)\r\n- write refused: access denied\r\n";
+// Any other reason is told in the system's own words.
+const char* const kIoError =
+    "\r\nrun-time error F6422: WRITE(BBBB.g12)\r\n- write failed: Input/output error\r\n";
+
 INSTANTIATE_TEST_SUITE_P(
     Faults, OutputWriteFault,
-    ::testing::Values(WriteFaultCase{"DiskFullWhileWriting", 30, FileError::DiskFull,
-                                     "\r\nrun-time error F6422: WRITE(BBBB.g12)\r\n"
-                                     "- no space left on the device\r\n"},
-                      WriteFaultCase{"DiskFullAtClose", 2, FileError::DiskFull,
-                                     "\r\nrun-time error F6422: WRITE(BBBB.g12)\r\n"
-                                     "- no space left on the device\r\n"},
-                      WriteFaultCase{"AccessDeniedWhileWriting", 30, FileError::AccessDenied,
-                                     "\r\nrun-time error F6421: WRITE(BBBB.g12)\r\n"
-                                     "- write refused: access denied\r\n"},
-                      WriteFaultCase{"AccessDeniedAtClose", 2, FileError::AccessDenied,
-                                     "\r\nrun-time error F6421: WRITE(BBBB.g12)\r\n"
-                                     "- write refused: access denied\r\n"}),
+    ::testing::Values(
+        WriteFaultCase{"DiskFullWhileWriting", 30, FileError::DiskFull, ENOSPC, kDiskFull},
+        WriteFaultCase{"DiskFullAtClose", 2, FileError::DiskFull, ENOSPC, kDiskFull},
+        WriteFaultCase{"QuotaWhileWriting", 30, FileError::QuotaExceeded, EDQUOT, kQuota},
+        WriteFaultCase{"QuotaAtClose", 2, FileError::QuotaExceeded, EDQUOT, kQuota},
+        WriteFaultCase{"TooLargeWhileWriting", 30, FileError::FileTooLarge, EFBIG, kTooLarge},
+        WriteFaultCase{"AccessDeniedWhileWriting", 30, FileError::AccessDenied, EACCES, kDenied},
+        WriteFaultCase{"AccessDeniedAtClose", 2, FileError::AccessDenied, EACCES, kDenied},
+        WriteFaultCase{"OtherWhileWriting", 30, FileError::Other, EIO, kIoError},
+        WriteFaultCase{"OtherAtClose", 2, FileError::Other, EIO, kIoError}),
     [](const auto& test) { return std::string(test.param.label); });
 
-TEST_F(BatchFault, AShortWriteForAnyOtherReasonGoesOnUnreported) {
+// A short write is never passed over: the part that was stored stays, and
+// the run ends in the report.
+TEST_F(BatchFault, AShortWriteForAnyOtherReasonIsReported) {
     writeCatalogue(30);
-    faults.limitWrites("BBBB.g12", 1000, FileError::Other);
+    faults.limitWrites("BBBB.g12", 1000, FileError::Other, ESTALE);
+    const ProcessOutcome outcome = runBatch();
+    EXPECT_EQ(outcome.err,
+              "\r\nrun-time error F6422: WRITE(BBBB.g12)\r\n- write failed: Stale file handle\r\n");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(readFile("AAAA.g12"), kRegionA);
+    EXPECT_EQ(readFile("BBBB.g12"), outputFile(30).substr(0, 1000));
+    EXPECT_EQ(closesOf("BBBB.g12"), 1);
+}
+
+// A failure told only by the close of a written file is the same report.
+TEST_F(BatchFault, AFailedCloseOfAnOutputFileIsAWriteError) {
+    writeCatalogue(2);
+    faults.failClose("BBBB.g12", FileError::Other, EIO);
+    const ProcessOutcome outcome = runBatch();
+    EXPECT_EQ(outcome.err, kIoError);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(readFile("AAAA.g12"), kRegionA);
+    EXPECT_EQ(closesOf("BBBB.g12"), 1);
+    EXPECT_EQ(closesOf("merlode.ins"), 1);
+}
+
+// A file that could only be connected for reading takes no output, and says
+// so the same way on every system.
+TEST_F(BatchFault, OutputToAUnitConnectedForReadingIsRefused) {
+    writeFile("kept.g12", "old\r\n");
+    faults.refuseOpen("kept.g12", FileError::AccessDenied, Access::ReadWrite);
+    const ProcessOutcome outcome = process.run([] {
+        static constexpr textio::RecordLayout kLine = textio::parseLayout("(A)");
+        textio::openUnit(2, "kept.g12", "OLD");
+        textio::OutputStatement write(*textio::findUnit(2), kLine);
+        write.putText("new", 3);
+        write.endWrite();
+        textio::closeUnit(2, "keep");
+    });
+    EXPECT_EQ(outcome.err,
+              "\r\nrun-time error F6421: WRITE(kept.g12)\r\n- write refused: access denied\r\n");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(readFile("kept.g12"), "old\r\n");
+}
+
+// Nothing written, nothing lost: files read, and a scratch file closed for
+// deletion, may fail to close without a report.
+TEST_F(BatchFault, AFailedCloseOfAFileNotWrittenIsNoError) {
+    writeCatalogue(2);
+    faults.failClose("BBBB.raw", FileError::Other, EIO);
+    faults.failClose("merlode.ins", FileError::Other, EIO);
     const ProcessOutcome outcome = runBatch();
     EXPECT_EQ(outcome.out + outcome.err, "");
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(readFile("AAAA.g12"), kRegionA);
-    EXPECT_EQ(readFile("BBBB.g12"), outputFile(30).substr(0, 1000));
+    EXPECT_EQ(readFile("BBBB.g12"), outputFile(2));
 }
 
 // --- The scratch file ----------------------------------------------------------
@@ -192,6 +256,103 @@ TEST_F(BatchFault, AReadFailureInTheMiddleOfARawFileLeavesTheOldOutputAlone) {
     EXPECT_EQ(readFile("AAAA.g12"), kRegionA);
     EXPECT_EQ(readFile("BBBB.g12"), "from an earlier run\r\n");
     EXPECT_EQ(closesOf("BBBB.raw"), 1);
+}
+
+// --- The POSIX platform's sorting of the system's errors ---------------------
+
+struct SystemErrorCase {
+    const char* label;
+    int code;
+    FileError error;
+};
+
+void PrintTo(const SystemErrorCase& c, std::ostream* os) { *os << c.label; }
+
+class PosixErrorClass : public ::testing::TestWithParam<SystemErrorCase> {};
+
+TEST_P(PosixErrorClass, IsSortedIntoItsClassAndNamedInOneLine) {
+    const SystemErrorCase& c = GetParam();
+    const auto code = static_cast<std::uint32_t>(c.code);
+    EXPECT_EQ(platform::classifySystemError(code), c.error);
+    const std::string words = platform::describeSystemError(code);
+    EXPECT_FALSE(words.empty());
+    EXPECT_EQ(words.find_first_of("\r\n"), std::string::npos) << words;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, PosixErrorClass,
+    ::testing::Values(SystemErrorCase{"ENOENT", ENOENT, FileError::NotFound},
+                      SystemErrorCase{"ENOTDIR", ENOTDIR, FileError::NotFound},
+                      SystemErrorCase{"EACCES", EACCES, FileError::AccessDenied},
+                      SystemErrorCase{"EPERM", EPERM, FileError::AccessDenied},
+                      SystemErrorCase{"EROFS", EROFS, FileError::AccessDenied},
+                      SystemErrorCase{"ETXTBSY", ETXTBSY, FileError::AccessDenied},
+                      SystemErrorCase{"EISDIR", EISDIR, FileError::AccessDenied},
+                      SystemErrorCase{"EEXIST", EEXIST, FileError::Exists},
+                      SystemErrorCase{"EINVAL", EINVAL, FileError::InvalidName},
+                      SystemErrorCase{"ENAMETOOLONG", ENAMETOOLONG, FileError::InvalidName},
+                      SystemErrorCase{"EMFILE", EMFILE, FileError::TooManyOpen},
+                      SystemErrorCase{"ENFILE", ENFILE, FileError::TooManyOpen},
+                      SystemErrorCase{"ENOSPC", ENOSPC, FileError::DiskFull},
+                      SystemErrorCase{"EDQUOT", EDQUOT, FileError::QuotaExceeded},
+                      SystemErrorCase{"EFBIG", EFBIG, FileError::FileTooLarge},
+                      SystemErrorCase{"EIO", EIO, FileError::Other},
+                      SystemErrorCase{"ESTALE", ESTALE, FileError::Other},
+                      SystemErrorCase{"EPIPE", EPIPE, FileError::Other},
+                      SystemErrorCase{"ENXIO", ENXIO, FileError::Other}),
+    [](const auto& test) { return std::string(test.param.label); });
+
+// The native calls meeting real faults: a full device, a pipe without a
+// reader, a file-size limit, a close that fails.
+class PosixWriteFault : public ::testing::Test {
+  protected:
+    PosixWriteFault() { platform::nativeSystemCalls().prepareProcess(); }
+    const platform::SystemCalls& native = platform::nativeSystemCalls();
+};
+
+TEST_F(PosixWriteFault, AFullDeviceIsDiskFull) {
+    const platform::OpenResult full = native.openExisting("/dev/full", Access::WriteOnly);
+    ASSERT_EQ(full.error, FileError::None);
+    const platform::WriteResult result = native.writeFile(full.handle, "abc", 3);
+    EXPECT_EQ(result.written, 0u);
+    EXPECT_EQ(result.error, FileError::DiskFull);
+    EXPECT_EQ(result.systemCode, static_cast<std::uint32_t>(ENOSPC));
+    EXPECT_EQ(native.closeFile(full.handle).error, FileError::None);
+}
+
+TEST_F(PosixWriteFault, APipeWithoutReaderIsAFailedWriteNotASignal) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const platform::WriteResult result = native.writeFile(ends[1], "abc", 3);
+    EXPECT_EQ(result.written, 0u);
+    EXPECT_EQ(result.error, FileError::Other);
+    EXPECT_EQ(result.systemCode, static_cast<std::uint32_t>(EPIPE));
+    ::close(ends[1]);
+}
+
+TEST_F(PosixWriteFault, AFileSizeLimitIsFileTooLargeNotASignal) {
+    TempDir dir;
+    const platform::OpenResult file = native.createNew("limited", Access::WriteOnly);
+    ASSERT_EQ(file.error, FileError::None);
+    struct rlimit previous {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    struct rlimit limited = previous;
+    limited.rlim_cur = 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const platform::WriteResult result = native.writeFile(file.handle, "0123456789abcdef", 16);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(result.written, 10u);
+    EXPECT_EQ(result.error, FileError::FileTooLarge);
+    EXPECT_EQ(result.systemCode, static_cast<std::uint32_t>(EFBIG));
+    (void)native.closeFile(file.handle);
+    EXPECT_EQ(readFile("limited"), "0123456789");
+}
+
+TEST_F(PosixWriteFault, AFailedCloseIsTold) {
+    const platform::CloseResult closed = native.closeFile(-1);
+    EXPECT_EQ(closed.error, FileError::Other);
+    EXPECT_EQ(closed.systemCode, static_cast<std::uint32_t>(EBADF));
 }
 
 // --- Floating-point traps that do not fire ------------------------------------
