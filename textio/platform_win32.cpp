@@ -27,6 +27,11 @@
 
 #include "textio/platform.h"
 
+// Not in every SDK's headers (MinGW-w64 lacks it); the value is the system's.
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L
+#endif
+
 namespace gscmerge::platform {
 
 // The single place where the system's error codes become the program's

@@ -113,11 +113,6 @@ std::string_view trapWord(int number) {
     raiseRuntimeError(number, StatementKind::Math, {}, message.text());
 }
 
-[[noreturn]] void onTrap(int number) {
-    // The end of the process does no arithmetic, but must not trap again.
-    systemCalls().disableFloatingPointTraps();
-    raiseTrap(number);
-}
 
 // The trap number of the exception whose flag is up, in the order the
 // hardware reports several at once; 0 when none is.
@@ -219,7 +214,7 @@ void endProcess(int status) {
 
 void runProgram(MainFlow mainFlow) {
     systemCalls().prepareProcess();
-    systemCalls().enableFloatingPointTraps(onTrap);
+    systemCalls().enableFloatingPointTraps(raiseFloatingPointTrap);
     createConsoleUnits();
     mainFlow();
     endProcess(0);
@@ -227,9 +222,15 @@ void runProgram(MainFlow mainFlow) {
 
 bool terminationInProgress() { return processState.terminationInProgress; }
 
+void raiseFloatingPointTrap(int number) {
+    // The end of the process does no arithmetic, but must not trap again.
+    systemCalls().disableFloatingPointTraps();
+    raiseTrap(number);
+}
+
 void raiseFlaggedTrap() {
     const int number = flaggedTrapNumber();
-    onTrap(number != 0 ? number : 6101);
+    raiseFloatingPointTrap(number != 0 ? number : 6101);
 }
 
 // An exception flagged on the way to the value (an overflow that made it

@@ -60,6 +60,10 @@ using MainFlow = void (*)();
 // is the invalid-operation trap (MATH report 6101).
 [[nodiscard]] inline std::int32_t truncateToInt32(double value);
 
+// The handler of the floating-point traps: masks them and raises the MATH
+// report of trap `number` (6101 invalid, 6103 divide by zero, 6104 overflow).
+[[noreturn]] void raiseFloatingPointTrap(int number);
+
 // The invalid-operation trap of a conversion out of range (never returns).
 [[noreturn]] void raiseConversionTrap();
 

@@ -12,9 +12,15 @@
 #include <windows.h>
 #include <xmmintrin.h>
 
+#include <cstdint>
+#include <ostream>
 #include <string>
 
 #include "textio/platform.h"
+
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L
+#endif
 
 namespace gscmerge::platform {
 namespace {
@@ -186,6 +192,88 @@ TEST(StandardHandles, AreNeverClosed) {
     EXPECT_EQ(calls().writeStandard(StandardStream::Error, "", 0).error, FileError::None);
 }
 
+// --- Sorting the system's errors ------------------------------------------
+
+struct SystemErrorCase {
+    const char* label;
+    DWORD code;
+    FileError error;
+};
+
+void PrintTo(const SystemErrorCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class Win32ErrorClass : public ::testing::TestWithParam<SystemErrorCase> {};
+
+TEST_P(Win32ErrorClass, IsSortedIntoItsClassAndNamedInOneLine) {
+    const SystemErrorCase& c = GetParam();
+    EXPECT_EQ(classifySystemError(c.code), c.error);
+    const std::string words = describeSystemError(c.code);
+    EXPECT_FALSE(words.empty());
+    EXPECT_EQ(words.find_first_of("\r\n"), std::string::npos) << words;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, Win32ErrorClass,
+    ::testing::Values(
+        SystemErrorCase{"FileNotFound", ERROR_FILE_NOT_FOUND, FileError::NotFound},
+        SystemErrorCase{"PathNotFound", ERROR_PATH_NOT_FOUND, FileError::NotFound},
+        SystemErrorCase{"AccessDenied", ERROR_ACCESS_DENIED, FileError::AccessDenied},
+        SystemErrorCase{"SharingViolation", ERROR_SHARING_VIOLATION, FileError::AccessDenied},
+        SystemErrorCase{"LockViolation", ERROR_LOCK_VIOLATION, FileError::AccessDenied},
+        SystemErrorCase{"WriteProtect", ERROR_WRITE_PROTECT, FileError::AccessDenied},
+        SystemErrorCase{"FileExists", ERROR_FILE_EXISTS, FileError::Exists},
+        SystemErrorCase{"InvalidName", ERROR_INVALID_NAME, FileError::InvalidName},
+        SystemErrorCase{"TooManyOpenFiles", ERROR_TOO_MANY_OPEN_FILES, FileError::TooManyOpen},
+        SystemErrorCase{"DiskFull", ERROR_DISK_FULL, FileError::DiskFull},
+        SystemErrorCase{"HandleDiskFull", ERROR_HANDLE_DISK_FULL, FileError::DiskFull},
+        SystemErrorCase{"DiskQuotaExceeded", ERROR_DISK_QUOTA_EXCEEDED, FileError::QuotaExceeded},
+        SystemErrorCase{"NotEnoughQuota", ERROR_NOT_ENOUGH_QUOTA, FileError::QuotaExceeded},
+        SystemErrorCase{"FileTooLarge", ERROR_FILE_TOO_LARGE, FileError::FileTooLarge},
+        SystemErrorCase{"NetnameDeleted", ERROR_NETNAME_DELETED, FileError::Other},
+        SystemErrorCase{"UnexpectedNetError", ERROR_UNEXP_NET_ERR, FileError::Other},
+        SystemErrorCase{"NoData", ERROR_NO_DATA, FileError::Other},
+        SystemErrorCase{"Crc", ERROR_CRC, FileError::Other}),
+    [](const ::testing::TestParamInfo<SystemErrorCase>& param) {
+        return std::string(param.param.label);
+    });
+
+// The native calls meeting real faults. (A range locked by another handle
+// is left to the table above: Wine lets a process write through its own
+// locks.)
+TEST(WriteFaults, APipeWithoutReaderIsAFailedWrite) {
+    HANDLE reader = nullptr;
+    HANDLE writer = nullptr;
+    ASSERT_TRUE(::CreatePipe(&reader, &writer, nullptr, 0));
+    ::CloseHandle(reader);
+    const WriteResult result = calls().writeFile(reinterpret_cast<FileHandle>(writer), "abc", 3);
+    EXPECT_EQ(result.written, 0u);
+    EXPECT_EQ(result.error, FileError::Other);
+    EXPECT_NE(result.systemCode, 0u);
+    ::CloseHandle(writer);
+}
+
+TEST_F(Files, AWriteThroughAReadOnlyHandleIsAccessDenied) {
+    writeFile("N0001.raw", "abc");
+    const OpenResult opened = calls().openExisting("N0001.raw", Access::ReadOnly);
+    ASSERT_EQ(opened.error, FileError::None);
+    EXPECT_EQ(calls().writeFile(opened.handle, "abc", 3).error, FileError::AccessDenied);
+    EXPECT_EQ(calls().closeFile(opened.handle).error, FileError::None);
+}
+
+TEST(WriteFaults, AFailedCloseIsTold) {
+    HANDLE reader = nullptr;
+    HANDLE writer = nullptr;
+    ASSERT_TRUE(::CreatePipe(&reader, &writer, nullptr, 0));
+    ::CloseHandle(reader);
+    ::CloseHandle(writer);
+    // The same handle value again: no longer open.
+    const CloseResult closed = calls().closeFile(reinterpret_cast<FileHandle>(writer));
+    EXPECT_EQ(closed.error, FileError::Other);
+    EXPECT_EQ(closed.systemCode, static_cast<std::uint32_t>(ERROR_INVALID_HANDLE));
+}
+
 // --- Floating point -----------------------------------------------------
 // Each trap ends the process, so each one runs in a child process whose
 // handler exits with the trap number as its status.
@@ -260,6 +348,20 @@ TEST(FloatingPoint, EnablingRoundsToNearestWithoutFlushingDenormals) {
     calls().disableFloatingPointTraps();
     EXPECT_EQ(sum, 1.0);
     EXPECT_GT(denormal, 0.0);
+}
+
+// The test-only switch: the environment is set, the traps stay masked, and
+// the operations leave their flags for the program to find.
+TEST(FloatingPoint, TheTestSwitchLeavesTheTrapsMasked) {
+    EXPECT_EXIT(
+        {
+            ::SetEnvironmentVariableA("GSCMERGE_TEST_TRAPS", "masked");
+            calls().enableFloatingPointTraps(exitWithTrapNumber);
+            volatile double infinite = divideOneByZero();
+            const unsigned flags = _mm_getcsr() & 0x3F;
+            ::ExitProcess(infinite > largest && (flags & 0x04) != 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(FloatingPoint, DisablingMasksEveryTrap) {
