@@ -2,7 +2,11 @@
 // derived from columns 3-10.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "tests/app/catalogue_files.h"
+#include "tests/support/case_name.h"
+#include "tests/support/printable.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -19,6 +23,11 @@ struct NamingCase {
     const char* rawName;  // the raw file it reads
     const char* outName;  // the output file it writes
 };
+
+void PrintTo(const NamingCase& c, std::ostream* os) {
+    *os << "instruction line " << printable(c.line) << " -> " << printable(c.rawName) << ", "
+        << printable(c.outName);
+}
 
 class NamingTest : public ::testing::TestWithParam<NamingCase> {};
 
@@ -57,9 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         NamingCase{"LowerCaseEn", "enLOWER", "LOWER.raw", "LOWER.g12"},
         NamingCase{"ETrailingBlank", "E SOUTH", "SOUTH.raw", "SOUTH.g12"},
         NamingCase{"ELeadingBlank", " ENORTH", "NORTH.raw", "NORTH.g12"}),
-    [](const ::testing::TestParamInfo<NamingCase>& param) {
-        return std::string(param.param.name);
-    });
+    caseName<NamingCase>);
 
 TEST(Batch, RegionsAreConvertedInOrderUpToTheEndLine) {
     TempDir dir;

@@ -7,11 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tests/support/case_name.h"
+#include "tests/support/printable.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -207,7 +210,8 @@ struct StrangeCase {
 };
 
 void PrintTo(const StrangeCase& c, std::ostream* os) {
-    *os << c.name;
+    *os << c.name << " -> status " << c.status << ", out " << printable(c.out) << ", err "
+        << printable(c.err);
 }
 
 class StrangeBytes : public ::testing::TestWithParam<StrangeCase> {};
@@ -275,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
                     readReport("ODD.raw", "6103", "invalid character in a real field"), 1, nullptr},
         StrangeCase{"NulByteAsTheDeclinationSign", kOdd,
                     rawHeader(1) + entryWith(30, '\0') + "\r\n", kSignStop, "", 0, nullptr}),
-    [](const ::testing::TestParamInfo<StrangeCase>& param) { return param.param.name; });
+    caseName<StrangeCase>);
 
 // ---- A full region at the limits of every field -----------------------------
 

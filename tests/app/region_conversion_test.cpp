@@ -2,7 +2,11 @@
 // the records, the limits, and the two ways a bad region ends the run.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "tests/app/catalogue_files.h"
+#include "tests/support/case_name.h"
+#include "tests/support/printable.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -217,17 +221,28 @@ TEST_F(TwoRegions, ARepeatedIdentifierCountsAsANewStar) {
     expectStop(rawFile(1001, lines), kTooManyStars);
 }
 
-class SignTest : public TwoRegions, public ::testing::WithParamInterface<const char*> {};
+struct SignCase {
+    const char* name;
+    const char* declination;  // the declination field of the second entry
+};
+
+void PrintTo(const SignCase& c, std::ostream* os) { *os << printable(c.declination); }
+
+class SignTest : public TwoRegions, public ::testing::WithParamInterface<SignCase> {};
 
 TEST_P(SignTest, AnythingButPlusOrMinusStops) {
-    expectStop(rawFile(2, {entryLine(4, 1, "00 00 00.00", "+00 00 00.0", "0.1", "10.00", "0.1"),
-                           entryLine(4, 2, "00 00 00.00", GetParam(), "0.1", "10.00", "0.1")}),
-               kInvalidSign);
+    expectStop(
+        rawFile(2, {entryLine(4, 1, "00 00 00.00", "+00 00 00.0", "0.1", "10.00", "0.1"),
+                    entryLine(4, 2, "00 00 00.00", GetParam().declination, "0.1", "10.00", "0.1")}),
+        kInvalidSign);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signs, SignTest,
-                         ::testing::Values(" 00 00 00.0", "000 00 00.0", "*00 00 00.0",
-                                           "p00 00 00.0"));
+                         ::testing::Values(SignCase{"Blank", " 00 00 00.0"},
+                                           SignCase{"Digit", "000 00 00.0"},
+                                           SignCase{"Asterisk", "*00 00 00.0"},
+                                           SignCase{"Letter", "p00 00 00.0"}),
+                         caseName<SignCase>);
 
 TEST_F(TwoRegions, ALineEndingBeforeTheSignHasABlankSign) {
     expectStop(rawFile(1, {"       4       1 00 00 00.00"}), kInvalidSign);

@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tests/support/captured_process.h"
+#include "tests/support/case_name.h"
 #include "tests/support/memory_input.h"
 #include "textio/input.h"
 #include "textio/termination.h"
@@ -23,6 +25,7 @@ namespace gscmerge::textio {
 namespace {
 
 using testing::CapturedProcess;
+using testing::caseName;
 using testing::MemoryInput;
 using testing::ProcessOutcome;
 
@@ -70,6 +73,10 @@ struct FieldShape {
     int width;
     int decimals;
 };
+
+void PrintTo(const FieldShape& shape, std::ostream* os) {
+    *os << "F" << shape.width << "." << shape.decimals;
+}
 
 class EveryFieldText : public ::testing::TestWithParam<FieldShape> {};
 
@@ -191,6 +198,16 @@ struct SlowCase {
     double expected;
 };
 
+void PrintTo(const SlowCase& c, std::ostream* os) {
+    // Some texts run to a thousand digits: their start and length say enough.
+    if (c.text.size() <= 60) {
+        *os << '"' << c.text << '"';
+    } else {
+        *os << '"' << c.text.substr(0, 40) << "...\" (" << c.text.size() << " characters)";
+    }
+    *os << " -> " << hexOf(c.expected);
+}
+
 class SlowPath : public ::testing::TestWithParam<SlowCase> {};
 
 TEST_P(SlowPath, NearestDouble) {
@@ -223,10 +240,7 @@ const SlowCase kSlowCases[] = {
     {"ManyLeadingFractionZeros", "0." + std::string(320, '0') + "5", 0x0.00000000003f4p-1022},
     {"ManyIntegerDigitsSmallExponent", std::string(330, '1') + "E-329", 0x1.1c71c71c71c72p+0},
 };
-INSTANTIATE_TEST_SUITE_P(Texts, SlowPath, ::testing::ValuesIn(kSlowCases),
-                         [](const ::testing::TestParamInfo<SlowCase>& param) {
-                             return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Texts, SlowPath, ::testing::ValuesIn(kSlowCases), caseName<SlowCase>);
 
 TEST(SlowPathRange, BeyondTheDoubleRangeIs6102) {
     const std::string beyond[] = {"1.7976931348623159E308", "1E309", "1E99999999999", "-1E400",

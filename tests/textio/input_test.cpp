@@ -8,11 +8,14 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <string_view>
 
 #include "tests/support/captured_process.h"
+#include "tests/support/case_name.h"
 #include "tests/support/memory_input.h"
+#include "tests/support/printable.h"
 #include "tests/support/temp_dir.h"
 #include "textio/termination.h"
 #include "textio/units.h"
@@ -21,13 +24,10 @@ namespace gscmerge::textio {
 namespace {
 
 using testing::CapturedProcess;
+using testing::caseName;
 using testing::MemoryInput;
 using testing::ProcessOutcome;
-
-template <class Case>
-std::string caseName(const ::testing::TestParamInfo<Case>& param) {
-    return param.param.name;
-}
+using testing::printable;
 
 // The exact bytes of a READ report for data named `name`.
 std::string readReport(int number, std::string_view name = "memory") {
@@ -121,6 +121,11 @@ struct ReadCase {
     std::string_view items;
     std::string_view expected;
 };
+
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.layout << " over " << printable(c.data) << ", items " << printable(c.items) << " -> "
+        << printable(c.expected);
+}
 
 class ReadStatement : public ::testing::TestWithParam<ReadCase> {};
 
@@ -269,6 +274,11 @@ struct FailCase {
     int number;
 };
 
+void PrintTo(const FailCase& c, std::ostream* os) {
+    *os << c.layout << " over " << printable(c.data) << ", items " << printable(c.items) << " -> "
+        << printable(c.valuesBefore) << ", then report " << c.number;
+}
+
 class ReadFailure : public ::testing::TestWithParam<FailCase> {};
 
 TEST_P(ReadFailure, ReportAndStatus) {
@@ -412,6 +422,11 @@ struct FileCase {
     std::uint32_t blockSize;
 };
 
+void PrintTo(const FileCase& c, std::ostream* os) {
+    *os << "lines ended by " << printable(c.lineEnd) << (c.lastLineEnd ? "" : " but the last")
+        << ", read in blocks of " << c.blockSize;
+}
+
 class WholeFile : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(WholeFile, ReadsLikeEveryOtherForm) {
@@ -527,6 +542,13 @@ struct JoinCase {
     int refillsAtEnd;
     int errorNumber;  // 0: none
 };
+
+void PrintTo(const JoinCase& c, std::ostream* os) {
+    *os << printable(c.data) << ", carry " << c.carry << ", good blocks " << c.goodBlocks << " -> "
+        << (c.joined ? "joined, " : "not joined, ") << "unread " << printable(c.unreadAfterJoin)
+        << ", values " << printable(c.values) << ", " << c.refillsAtEnd << " refills, report "
+        << c.errorNumber;
+}
 
 class JoinNextBlock : public ::testing::TestWithParam<JoinCase> {};
 

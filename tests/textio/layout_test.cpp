@@ -4,16 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <string_view>
+
+#include "tests/support/case_name.h"
+#include "tests/support/printable.h"
 
 namespace gscmerge::textio {
 namespace {
 
-template <class Case>
-std::string caseName(const ::testing::TestParamInfo<Case>& param) {
-    return param.param.name;
-}
+using testing::caseName;
+using testing::printable;
 
 // ---------------------------------------------------------------------------
 // The program's own layouts, pinned at compile time.
@@ -134,6 +136,10 @@ struct ParseCase {
     std::string_view text;
     const char* expected;
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << printable(c.text) << " -> " << printable(c.expected);
+}
 
 class ParseLayout : public ::testing::TestWithParam<ParseCase> {};
 
@@ -272,6 +278,10 @@ struct WalkCase {
     int items;
     const char* expected;
 };
+
+void PrintTo(const WalkCase& c, std::ostream* os) {
+    *os << printable(c.layout) << " with " << c.items << " items -> " << printable(c.expected);
+}
 
 class Walk : public ::testing::TestWithParam<WalkCase> {};
 

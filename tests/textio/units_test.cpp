@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "tests/support/captured_process.h"
+#include "tests/support/case_name.h"
 #include "tests/support/fault_injection.h"
+#include "tests/support/printable.h"
 #include "tests/support/temp_dir.h"
 #include "textio/termination.h"
 
@@ -53,10 +56,15 @@ std::string openReport(const std::string& number, const std::string& name,
 // --- Status keywords and names ---------------------------------------------
 
 struct KeywordCase {
+    const char* name;
     const char* value;
     const char* keyword;
     bool matches;
 };
+
+void PrintTo(const KeywordCase& c, std::ostream* os) {
+    *os << printable(c.value) << (c.matches ? " matches " : " does not match ") << c.keyword;
+}
 
 class KeywordMatching : public ::testing::TestWithParam<KeywordCase> {};
 
@@ -68,22 +76,34 @@ TEST_P(KeywordMatching, ComparesCaseBlindFollowedOnlyByBlanks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Statuses, KeywordMatching,
-    ::testing::Values(KeywordCase{"KEEP", "KEEP", true}, KeywordCase{"keep", "KEEP", true},
-                      KeywordCase{"kEeP    ", "KEEP", true}, KeywordCase{"delete", "DELETE", true},
-                      KeywordCase{"Replace ", "REPLACE", true}, KeywordCase{"old", "OLD", true},
-                      KeywordCase{" keep", "KEEP", false},   // leading blanks are not skipped
-                      KeywordCase{"kee", "KEEP", false},     // shorter than the keyword
-                      KeywordCase{"", "OLD", false},         //
-                      KeywordCase{"keeps", "KEEP", false},   // more than blanks follow
-                      KeywordCase{"keep\t", "KEEP", false},  // only the blank pads
-                      KeywordCase{"ke ep", "KEEP", false},   //
-                      KeywordCase{"KEEP", "DELETE", false},
-                      KeywordCase{"{EEP", "KEEP", false}));  // only letters change case
+    ::testing::Values(KeywordCase{"Exact", "KEEP", "KEEP", true},
+                      KeywordCase{"LowerCase", "keep", "KEEP", true},
+                      KeywordCase{"MixedCaseTrailingBlanks", "kEeP    ", "KEEP", true},
+                      KeywordCase{"Delete", "delete", "DELETE", true},
+                      KeywordCase{"ReplaceTrailingBlank", "Replace ", "REPLACE", true},
+                      KeywordCase{"Old", "old", "OLD", true},
+                      // Leading blanks are not skipped.
+                      KeywordCase{"LeadingBlank", " keep", "KEEP", false},
+                      KeywordCase{"Shorter", "kee", "KEEP", false},
+                      KeywordCase{"Empty", "", "OLD", false},
+                      KeywordCase{"MoreThanBlanksFollow", "keeps", "KEEP", false},
+                      // Only the blank pads.
+                      KeywordCase{"TabFollows", "keep\t", "KEEP", false},
+                      KeywordCase{"InnerBlank", "ke ep", "KEEP", false},
+                      KeywordCase{"OtherKeyword", "KEEP", "DELETE", false},
+                      // Only letters change case: '{' is not a lower-case '['.
+                      KeywordCase{"BraceIsNoLetter", "{EEP", "KEEP", false}),
+    caseName<KeywordCase>);
 
 struct NameCase {
+    const char* name;
     std::string value;
     std::string normalized;
 };
+
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << printable(c.value) << " -> " << printable(c.normalized);
+}
 
 class FileNameNormalization : public ::testing::TestWithParam<NameCase> {};
 
@@ -93,14 +113,20 @@ TEST_P(FileNameNormalization, TakesAtMost259CharactersWithoutOuterBlanks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, FileNameNormalization,
-    ::testing::Values(NameCase{"N0000.raw   ", "N0000.raw"},
-                      NameCase{"ABCDEFGH.raw", "ABCDEFGH.raw"}, NameCase{"  lead.raw", "lead.raw"},
-                      NameCase{" a b.g12  ", "a b.g12"}, NameCase{"\tTab.raw\t", "\tTab.raw\t"},
-                      NameCase{"Dir/Sub/X.G12", "Dir/Sub/X.G12"}, NameCase{"            ", ""},
+    ::testing::Values(NameCase{"TrailingBlanks", "N0000.raw   ", "N0000.raw"},
+                      NameCase{"TwelveCharacters", "ABCDEFGH.raw", "ABCDEFGH.raw"},
+                      NameCase{"LeadingBlanks", "  lead.raw", "lead.raw"},
+                      NameCase{"InnerBlankStays", " a b.g12  ", "a b.g12"},
+                      NameCase{"TabsStay", "\tTab.raw\t", "\tTab.raw\t"},
+                      NameCase{"PathAndCaseStay", "Dir/Sub/X.G12", "Dir/Sub/X.G12"},
+                      NameCase{"OnlyBlanks", "            ", ""},
                       // The cut comes first, then the blanks go.
-                      NameCase{std::string(259, 'a') + "bcd", std::string(259, 'a')},
-                      NameCase{std::string(258, 'a') + " bcd", std::string(258, 'a')},
-                      NameCase{"  " + std::string(300, 'a'), std::string(257, 'a')}));
+                      NameCase{"CutAt259", std::string(259, 'a') + "bcd", std::string(259, 'a')},
+                      NameCase{"BlankAtTheCut", std::string(258, 'a') + " bcd",
+                               std::string(258, 'a')},
+                      NameCase{"LeadingBlanksInsideTheCut", "  " + std::string(300, 'a'),
+                               std::string(257, 'a')}),
+    caseName<NameCase>);
 
 // --- Opening and closing ---------------------------------------------------
 
@@ -233,9 +259,14 @@ TEST_F(UnitsTest, WhenEveryAttemptFailsTheLastReasonIsReported) {
 // --- Open failures -----------------------------------------------------------
 
 struct OpenFailureCase {
+    const char* name;
     FileError reason;
     const char* report;
 };
+
+void PrintTo(const OpenFailureCase& c, std::ostream* os) {
+    *os << "refused as " << c.name << " -> " << printable(c.report);
+}
 
 class OpenFailure : public ::testing::TestWithParam<OpenFailureCase> {};
 
@@ -258,36 +289,43 @@ TEST_P(OpenFailure, IsReportedByItsReasonAndEarlierOutputIsKept) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reasons, OpenFailure,
-    ::testing::Values(OpenFailureCase{FileError::NotFound,
+    ::testing::Values(OpenFailureCase{"NotFound", FileError::NotFound,
                                       "\r\nrun-time error F6416: OPEN(N0000.raw)\r\n"
                                       "- file not found\r\n"},
-                      OpenFailureCase{FileError::AccessDenied,
+                      OpenFailureCase{"AccessDenied", FileError::AccessDenied,
                                       "\r\nrun-time error F6414: OPEN(N0000.raw)\r\n"
                                       "- access to the file denied\r\n"},
-                      OpenFailureCase{FileError::Exists,
+                      OpenFailureCase{"Exists", FileError::Exists,
                                       "\r\nrun-time error F6415: OPEN(N0000.raw)\r\n"
                                       "- file already exists\r\n"},
-                      OpenFailureCase{FileError::InvalidName,
+                      OpenFailureCase{"InvalidName", FileError::InvalidName,
                                       "\r\nrun-time error F6412: OPEN(N0000.raw)\r\n"
                                       "- file name or parameter not valid\r\n"},
-                      OpenFailureCase{FileError::TooManyOpen,
+                      OpenFailureCase{"TooManyOpen", FileError::TooManyOpen,
                                       "\r\nrun-time error F6417: OPEN(N0000.raw)\r\n"
                                       "- too many files open\r\n"},
-                      OpenFailureCase{FileError::DiskFull,
+                      OpenFailureCase{"DiskFull", FileError::DiskFull,
                                       "\r\nrun-time error F6416: OPEN(N0000.raw)\r\n"
                                       "- no space left on the device\r\n"},
-                      OpenFailureCase{FileError::Other,
+                      OpenFailureCase{"Other", FileError::Other,
                                       "\r\nrun-time error F6416: OPEN(N0000.raw)\r\n"
-                                      "- file could not be opened\r\n"}));
+                                      "- file could not be opened\r\n"}),
+    caseName<OpenFailureCase>);
 
 // The same reasons as the real file system gives them.
 struct RealFailureCase {
-    const char* label;
-    std::string name;
+    const char* name;
+    std::string fileName;
     const char* status;
     const char* number;
     const char* message;
 };
+
+void PrintTo(const RealFailureCase& c, std::ostream* os) {
+    *os << printable(c.fileName.size() > 40 ? c.fileName.substr(0, 20) + "..." : c.fileName) << " "
+        << c.status
+        << " -> " << c.number << " " << c.message;
+}
 
 class RealOpenFailure : public ::testing::TestWithParam<RealFailureCase> {};
 
@@ -297,8 +335,8 @@ TEST_P(RealOpenFailure, IsReportedByItsReason) {
     std::filesystem::create_directory("folder");
     CapturedProcess process;
     const RealFailureCase& c = GetParam();
-    const ProcessOutcome outcome = process.run([&] { openUnit(3, c.name, c.status); });
-    EXPECT_EQ(outcome.err, openReport(c.number, c.name, c.message));
+    const ProcessOutcome outcome = process.run([&] { openUnit(3, c.fileName, c.status); });
+    EXPECT_EQ(outcome.err, openReport(c.number, c.fileName, c.message));
     EXPECT_EQ(outcome.status, 1);
     EXPECT_TRUE(fileExists("folder"));
 }
@@ -314,7 +352,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A directory is no file: not to be read as records, not to be replaced.
         RealFailureCase{"DirectoryOld", "folder", "OLD", "6414", "access to the file denied"},
         RealFailureCase{"DirectoryReplace", "folder", "REPLACE", "6415", "file already exists"}),
-    [](const auto& test) { return std::string(test.param.label); });
+    caseName<RealFailureCase>);
 
 TEST_F(UnitsTest, ABlankNameIsRejectedBeforeTheFileSystemIsAsked) {
     const ProcessOutcome outcome = process.run([] { openUnit(1, "            ", "OLD"); });
@@ -349,10 +387,14 @@ TEST_F(UnitsTest, ReplaceWhoseOldFileCannotBeDeletedFindsItStillThere) {
 // --- The same file under two units, and the same unit twice -----------------
 
 struct SecondNameCase {
-    const char* label;
+    const char* name;
     const char* secondName;
     void (*makeSecondName)();
 };
+
+void PrintTo(const SecondNameCase& c, std::ostream* os) {
+    *os << c.name << " " << printable(c.secondName);
+}
 
 class SecondName : public ::testing::TestWithParam<SecondNameCase> {};
 
@@ -381,7 +423,7 @@ INSTANTIATE_TEST_SUITE_P(
                        [] { std::filesystem::create_symlink("N0000.raw", "second.raw"); }},
         SecondNameCase{"OtherSpelling", "sub/../N0000.raw",
                        [] { std::filesystem::create_directory("sub"); }}),
-    [](const auto& test) { return std::string(test.param.label); });
+    caseName<SecondNameCase>);
 
 TEST_F(UnitsTest, ReopeningAUnitOnItsOwnFileKeepsTheConnectionAsItIs) {
     writeFile("N0000.raw", "0123456789");
