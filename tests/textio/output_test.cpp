@@ -12,6 +12,7 @@
 
 #include "tests/support/captured_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/write_items.h"
 #include "textio/layout.h"
 #include "textio/output_buffer.h"
 #include "textio/platform.h"
@@ -22,74 +23,16 @@ namespace gscmerge::textio {
 namespace {
 
 using testing::CapturedProcess;
+using testing::integer;
+using testing::Item;
+using testing::kStarLayout;
+using testing::MemoryFile;
 using testing::ProcessOutcome;
+using testing::putItems;
+using testing::real;
+using testing::starItems;
 using testing::TempDir;
-
-// ---------------------------------------------------------------------------
-// Helpers: items of any kind, and statements written into memory.
-
-struct Item {
-    enum class Kind : std::uint8_t { Integer, Real, Text };
-    Kind kind = Kind::Integer;
-    std::int32_t integer = 0;
-    double real = 0.0;
-    std::string text;
-
-    friend std::ostream& operator<<(std::ostream& out, const Item& item) {
-        switch (item.kind) {
-            case Kind::Integer:
-                return out << item.integer;
-            case Kind::Real:
-                return out << item.real;
-            case Kind::Text:
-                return out << '"' << item.text << '"';
-        }
-        return out;
-    }
-};
-
-Item integer(std::int32_t value) {
-    return {Item::Kind::Integer, value, 0.0, {}};
-}
-Item real(double value) {
-    return {Item::Kind::Real, 0, value, {}};
-}
-Item text(std::string value) {
-    return {Item::Kind::Text, 0, 0.0, std::move(value)};
-}
-
-void put(OutputStatement& statement, const Item& item) {
-    switch (item.kind) {
-        case Item::Kind::Integer:
-            statement.putInteger(item.integer);
-            return;
-        case Item::Kind::Real:
-            statement.putReal(item.real);
-            return;
-        case Item::Kind::Text:
-            statement.putText(item.text.data(), static_cast<std::int32_t>(item.text.size()));
-            return;
-    }
-}
-
-// A file in memory behind an OutputBuffer: every write is kept apart.
-struct MemoryFile {
-    static constexpr std::uint32_t kBlock = 1024;
-
-    static void append(void* sink, const char* bytes, std::size_t count) {
-        static_cast<MemoryFile*>(sink)->writes.emplace_back(bytes, count);
-    }
-
-    [[nodiscard]] std::string contents() const {
-        std::string all;
-        for (const std::string& write : writes) all += write;
-        return all;
-    }
-
-    std::vector<std::string> writes;
-    char block[kBlock] = {};
-    OutputBuffer buffer{block, kBlock, append, this};
-};
+using testing::text;
 
 // One statement with `layoutText` and `items`, into memory; the bytes the
 // file holds once closed.
@@ -97,20 +40,10 @@ std::string writeRecord(const std::string& layoutText, const std::vector<Item>& 
     MemoryFile file;
     const RecordLayout layout = parseLayout(layoutText);
     OutputStatement statement(file.buffer, "memory", layout);
-    for (const Item& item : items) put(statement, item);
+    putItems(statement, items);
     statement.endWrite();
     file.buffer.flushWaiting();
     return file.contents();
-}
-
-const std::string kStarLayout =
-    "('GSC',1X,I4,':',I4,1X,2I1,1X,2I1,1X,2I1,F3.2,1X,A1,2I1,1X,2I1,1X,2I1,F2.1,1X,F5.2)";
-
-// The items of one output star record, numbered so that records differ.
-std::vector<Item> starItems(std::int32_t number) {
-    return {integer(1234), integer(number), integer(0), integer(1), integer(0), integer(2),
-            integer(0),    integer(3),      real(0.45), text("-"),  integer(0), integer(4),
-            integer(0),    integer(5),      integer(0), integer(6), real(0.7),  real(12.34)};
 }
 
 // ---------------------------------------------------------------------------
@@ -287,7 +220,7 @@ TEST(Buffer, WritesOnlyWholeBlocksAndSplitsARecordAcrossTwoWrites) {
     std::string expected;
     auto writeStar = [&](std::int32_t number) {
         OutputStatement statement(file.buffer, "memory", layout);
-        for (const Item& item : starItems(number)) put(statement, item);
+        putItems(statement, starItems(number));
         statement.endWrite();
         expected += writeRecord(kStarLayout, starItems(number));
     };
@@ -326,7 +259,7 @@ protected:
                         const std::vector<Item>& items) {
         const RecordLayout layout = parseLayout(layoutText);
         OutputStatement statement(*findUnit(unit), layout);
-        for (const Item& item : items) put(statement, item);
+        putItems(statement, items);
         statement.endWrite();
     }
 
