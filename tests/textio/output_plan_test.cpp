@@ -15,6 +15,7 @@
 
 #include "tests/support/captured_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/write_items.h"
 #include "textio/layout.h"
 #include "textio/output.h"
 #include "textio/output_buffer.h"
@@ -24,52 +25,18 @@
 namespace gscmerge::textio {
 namespace {
 
-struct Item {
-    enum class Kind : std::uint8_t { Integer, Real, Text };
-    Kind kind = Kind::Integer;
-    std::int32_t integer = 0;
-    double real = 0.0;
-    std::string text;
-};
-
-Item integer(std::int32_t value) {
-    return {Item::Kind::Integer, value, 0.0, {}};
-}
-Item real(double value) {
-    return {Item::Kind::Real, 0, value, {}};
-}
-Item text(std::string value) {
-    return {Item::Kind::Text, 0, 0.0, std::move(value)};
-}
-
-// A file in memory: the writes its buffer made, kept apart.
-struct MemoryFile {
-    static constexpr std::uint32_t kBlock = 1024;
-    static void append(void* sink, const char* bytes, std::size_t count) {
-        static_cast<MemoryFile*>(sink)->writes.emplace_back(bytes, count);
-    }
-    std::vector<std::string> writes;
-    char block[kBlock] = {};
-    OutputBuffer buffer{block, kBlock, append, this};
-};
+using testing::integer;
+using testing::Item;
+using testing::kStarLayout;
+using testing::MemoryFile;
+using testing::putItems;
+using testing::real;
+using testing::text;
 
 void writeStatement(MemoryFile& file, const RecordLayout& layout, const OutputPlan* plan,
                     const std::vector<Item>& items) {
     auto put = [&](OutputStatement& statement) {
-        for (const Item& item : items) {
-            switch (item.kind) {
-                case Item::Kind::Integer:
-                    statement.putInteger(item.integer);
-                    break;
-                case Item::Kind::Real:
-                    statement.putReal(item.real);
-                    break;
-                case Item::Kind::Text:
-                    statement.putText(item.text.data(),
-                                      static_cast<std::int32_t>(item.text.size()));
-                    break;
-            }
-        }
+        putItems(statement, items);
         statement.endWrite();
     };
     if (plan != nullptr) {
@@ -107,8 +74,6 @@ std::string joined(const std::vector<std::string>& writes) {
     return all;
 }
 
-const std::string kStarLayout =
-    "('GSC',1X,I4,':',I4,1X,2I1,1X,2I1,1X,2I1,F3.2,1X,A1,2I1,1X,2I1,1X,2I1,F2.1,1X,F5.2)";
 
 // ---------------------------------------------------------------------------
 // Which layouts the plan takes, and the record length it announces.
