@@ -2,8 +2,8 @@
 # what it leaves behind with what the case expects.
 #
 #   cmake -DEXE=<program> [-DEMULATOR=<wine64, qemu-i386>] [-DTRAPS=masked]
-#         -DCASE_DIR=<cases/name>
-#         -DCATALOGUE_DIR=<catalogue> -DRUN_DIR=<scratch> -P run_case.cmake
+#         -DCASE_DIR=<cases/name> -DCATALOGUE_DIR=<catalogue> -DRUN_DIR=<scratch>
+#         [-DREGENERATE=ON] -P run_case.cmake
 #
 # TRAPS=masked runs the program with its floating-point traps masked, as on a
 # machine or emulator where they never fire; every case expects the same
@@ -20,6 +20,9 @@
 # expected files, less the gone ones, and nothing else (no scratch file left
 # over). A directory such as examples/, with its inputs beside expected/, is
 # both a catalogue and a case.
+#
+# REGENERATE=ON compares nothing: it rewrites the case's expected bytes from
+# this run (regenerate_case.cmake), after a deliberate change of the output.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(required EXE CASE_DIR CATALOGUE_DIR RUN_DIR)
@@ -61,6 +64,11 @@ execute_process(
   ERROR_FILE "${RUN_DIR}/stderr"
   RESULT_VARIABLE status
   TIMEOUT 120)
+
+if(REGENERATE)
+  include("${CMAKE_CURRENT_LIST_DIR}/regenerate_case.cmake")
+  return()
+endif()
 
 set(failures "")
 

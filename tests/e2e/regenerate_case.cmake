@@ -1,0 +1,56 @@
+# Rewrites one case's expected bytes from the run that run_case.cmake has just
+# made (included by it when REGENERATE is on; never part of a test run):
+#   status           the exit status (written when not 0, or when the case has one)
+#   stdout, stderr   the bytes of the standard streams (removed when empty)
+#   expected/        every file of the run directory that the run wrote or changed
+#   gone             the placed files the run removed (removed when none)
+# Review the result with `git diff` before committing it.
+
+foreach(name IN LISTS catalogue_names)
+  set(source_of_${name} "${CATALOGUE_DIR}/${name}")
+endforeach()
+foreach(name IN LISTS input_names)
+  set(source_of_${name} "${CASE_DIR}/input/${name}")
+endforeach()
+
+if(NOT status STREQUAL "0" OR EXISTS "${CASE_DIR}/status")
+  file(WRITE "${CASE_DIR}/status" "${status}\n")
+endif()
+
+foreach(stream stdout stderr)
+  file(SIZE "${RUN_DIR}/${stream}" size)
+  if(size GREATER 0)
+    file(COPY_FILE "${RUN_DIR}/${stream}" "${CASE_DIR}/${stream}")
+  else()
+    file(REMOVE "${CASE_DIR}/${stream}")
+  endif()
+endforeach()
+
+file(REMOVE_RECURSE "${CASE_DIR}/expected")
+file(GLOB present LIST_DIRECTORIES false RELATIVE "${work}" "${work}/*")
+foreach(name IN LISTS present)
+  if(DEFINED source_of_${name})
+    file(SHA256 "${source_of_${name}}" before)
+    file(SHA256 "${work}/${name}" after)
+    if(before STREQUAL after)
+      continue()
+    endif()
+  endif()
+  file(MAKE_DIRECTORY "${CASE_DIR}/expected")
+  file(COPY_FILE "${work}/${name}" "${CASE_DIR}/expected/${name}")
+endforeach()
+
+set(gone ${catalogue_names} ${input_names})
+list(REMOVE_DUPLICATES gone)
+if(present)
+  list(REMOVE_ITEM gone ${present})
+endif()
+list(SORT gone)
+if(gone)
+  list(JOIN gone "\n" gone_lines)
+  file(WRITE "${CASE_DIR}/gone" "${gone_lines}\n")
+else()
+  file(REMOVE "${CASE_DIR}/gone")
+endif()
+
+message(STATUS "${CASE_DIR}: expected bytes rewritten from the run (status ${status})")
