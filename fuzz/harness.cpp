@@ -11,31 +11,6 @@ namespace {
 
 using textio::StatementKind;
 
-struct ProcessExit {
-    int status;
-};
-
-Outcome* current = nullptr;
-
-platform::WriteResult captureStandard(platform::StandardStream stream, const char* bytes,
-                                      std::size_t count) {
-    if (current != nullptr) {
-        (stream == platform::StandardStream::Error ? current->err : current->out)
-            .append(bytes, count);
-    }
-    return {count, platform::FileError::None};
-}
-
-void unwindExit(int status) {
-    throw ProcessExit{status};
-}
-
-void installSeam() {
-    platform::SystemCalls& calls = platform::systemCalls();
-    calls.writeStandard = captureStandard;
-    calls.exitProcess = unwindExit;
-}
-
 bool consume(std::string_view& text, std::string_view prefix) {
     if (text.substr(0, prefix.size()) != prefix) return false;
     text.remove_prefix(prefix.size());
@@ -76,18 +51,10 @@ const char* kindName(StatementKind kind) {
 }  // namespace
 
 Outcome runCaptured(const std::function<void()>& body) {
-    installSeam();
-    textio::resetProcessState();
-    Outcome outcome;
-    current = &outcome;
-    try {
-        body();
-    } catch (const ProcessExit& exit) {
-        outcome.ended = true;
-        outcome.status = exit.status;
-    }
-    current = nullptr;
-    return outcome;
+    // A copy: the capture is installed over the table it is given.
+    const platform::SystemCalls base = platform::systemCalls();
+    testing::CapturedProcess process(base);
+    return process.run(body);
 }
 
 std::optional<Report> parseReport(std::string_view err) {
@@ -172,23 +139,6 @@ Report expectReport(const Outcome& outcome, StatementKind kind, std::span<const 
         finding("the report names the wrong unit", outcome);
     }
     return *report;
-}
-
-std::string escaped(std::string_view bytes) {
-    std::string text;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\\') {
-            text += "\\\\";
-        } else if (byte >= 32 && byte < 127) {
-            text += c;
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof(hex), "\\x%02x", byte);
-            text += hex;
-        }
-    }
-    return text;
 }
 
 void finding(std::string_view what, const Outcome& outcome) {

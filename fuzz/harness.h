@@ -3,8 +3,8 @@
 //
 // The program has exactly two ways out of a failure: a console message and a
 // stop (status 0), or one run-time error report on standard error (status 1).
-// The platform's exit is replaced by one that unwinds back to the harness, so
-// both are ordinary outcomes of a run here. Anything else (a second report,
+// The test support's CapturedProcess replaces the platform's exit by one that
+// unwinds back to the harness, so both are ordinary outcomes of a run here. Anything else (a second report,
 // bytes where none belong, a report with a number the stage cannot produce,
 // an exit that does not come) is a finding: the harness prints it and aborts,
 // and libFuzzer keeps the input.
@@ -21,20 +21,20 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/captured_process.h"
+#include "tests/support/printable.h"
 #include "textio/termination.h"
 
 namespace gscmerge::fuzz {
 
-struct Outcome {
-    std::string out;     // bytes written to standard output
-    std::string err;     // bytes written to standard error
-    bool ended = false;  // the process would have ended
-    int status = -1;     // its exit status, when it ended
-};
+using Outcome = testing::ProcessOutcome;
+
+// A printable form of bytes for diagnostics.
+using testing::escaped;
 
 // Forgets what an earlier run left (open units, the termination flag, an open
 // console line), then runs `body` with the exit and the standard streams
-// captured.
+// captured, over the system calls in use (a target may have confined them).
 Outcome runCaptured(const std::function<void()>& body);
 
 // One run-time error report, taken apart.
@@ -67,8 +67,5 @@ Report expectReport(const Outcome& outcome, textio::StatementKind kind,
 // The report numbers that a bad field or the end of the data can give in a
 // read statement.
 inline constexpr int kFieldErrors[] = {6100, 6101, 6102, 6103, 6302, 6303, 6501};
-
-// A printable form of bytes for diagnostics.
-[[nodiscard]] std::string escaped(std::string_view bytes);
 
 }  // namespace gscmerge::fuzz

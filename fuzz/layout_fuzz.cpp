@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "fuzz/harness.h"
-#include "fuzz/memory_source.h"
+#include "tests/support/memory_input.h"
 #include "textio/input.h"
 #include "textio/layout.h"
 #include "textio/output.h"
@@ -102,7 +102,7 @@ bool writeIsSmall(const RecordLayout& layout) {
 
 void walkRead(const RecordLayout& layout, std::string_view lines, int items, std::uint8_t plan,
               std::uint32_t blockSize, std::string& trace) {
-    MemorySource source(lines, blockSize, kName);
+    testing::MemoryInput source(std::string(lines), blockSize, 0, kName);
     textio::InputStatement read(source.buffer(), layout);
     for (int i = 0; i < items; ++i) {
         switch (itemKind(plan, i)) {

@@ -24,15 +24,16 @@ void unwindExit(int status) { throw ProcessExit{status}; }
 
 }  // namespace
 
-CapturedProcess::CapturedProcess() {
+CapturedProcess::CapturedProcess(const platform::SystemCalls& base)
+    : previous_(platform::systemCalls()) {
     textio::resetProcessState();
-    platform::systemCalls() = platform::nativeSystemCalls();
+    platform::systemCalls() = base;
     platform::systemCalls().writeStandard = captureStandard;
     platform::systemCalls().exitProcess = unwindExit;
 }
 
 CapturedProcess::~CapturedProcess() {
-    platform::systemCalls() = platform::nativeSystemCalls();
+    platform::systemCalls() = previous_;
     textio::resetProcessState();
     current = nullptr;
 }
