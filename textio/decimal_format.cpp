@@ -43,7 +43,7 @@ struct Wide {
 };
 
 // The decimal digits of a chunk below 10^9, `width` of them with leading zeros.
-void writeChunk(std::uint32_t chunk, int width, char* out) {
+[[gnu::always_inline]] inline void writeChunk(std::uint32_t chunk, int width, char* out) {
     int i = width;
     while (i >= 2) {
         const std::uint32_t pair = chunk % 100;
@@ -131,7 +131,8 @@ constexpr PowersOfFive kPowersOfFive;
 
 // floor(product / 2^shift), -64 < shift < 128, when it is below 2^64; false
 // when it is not.
-bool narrowShift(WideProduct product, int shift, std::uint64_t* out) {
+[[gnu::always_inline]] inline bool narrowShift(WideProduct product, int shift,
+                                               std::uint64_t* out) {
     if (shift >= 64) {
         *out = product.high >> (shift - 64);
         return true;
@@ -157,7 +158,8 @@ bool narrowShift(WideProduct product, int shift, std::uint64_t* out) {
 // |value| = m x 2^q, they are floor(m x 10^s x 2^q) = floor(m x 5^s / 2^(-q-s))
 // for s = 18 - e, one 64 x 64-bit product as m < 2^53 and s <= 22. False,
 // with nothing decided, elsewhere.
-bool scaledLeadingDigits(double value, std::uint64_t* leading, std::int32_t* exponent) {
+[[gnu::always_inline]] inline bool scaledLeadingDigits(double value, std::uint64_t* leading,
+                                                       std::int32_t* exponent) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
     const auto biased = static_cast<int>((bits >> 52) & 0x7FF);
     if (biased == 0) return false;  // zero or subnormal
@@ -189,13 +191,19 @@ bool scaledLeadingDigits(double value, std::uint64_t* leading, std::int32_t* exp
 
 // The 18 leading digits of a finite, non-zero |value| as one integer,
 // truncated, and its decimal exponent e (|value| = 0.d1d2... x 10^e).
-void leadingDigits(double value, std::uint64_t* leading, std::int32_t* exponent) {
-    if (scaledLeadingDigits(value, leading, exponent)) return;
+// The rare values take the exact expansion, out of the way of the usual ones.
+[[gnu::noinline]] void exactLeadingNumber(double value, std::uint64_t* leading,
+                                          std::int32_t* exponent) {
     char digits[18];
     exactLeadingDigits(value, digits, exponent);
     std::uint64_t number = 0;
     for (const char digit : digits) number = number * 10 + static_cast<std::uint64_t>(digit - '0');
     *leading = number;
+}
+
+[[gnu::always_inline]] inline void leadingDigits(double value, std::uint64_t* leading,
+                                                 std::int32_t* exponent) {
+    if (!scaledLeadingDigits(value, leading, exponent)) exactLeadingNumber(value, leading, exponent);
 }
 
 // A non-zero value after both roundings: |value| is about kept x 10^(k - p).
@@ -211,7 +219,8 @@ struct RoundedFixed {
 // Both roundings, half up, of a value with 18 leading digits `leading` and
 // decimal exponent e, to d decimals: first to 17 significant digits on the
 // 18th, then to p = min(n, 16) digits on those 17.
-RoundedFixed roundFixed(std::uint64_t leading, std::int64_t e, std::int64_t d) {
+[[gnu::always_inline]] inline RoundedFixed roundFixed(std::uint64_t leading, std::int64_t e,
+                                                      std::int64_t d) {
     std::uint64_t rounded = (leading + 5) / 10;
     if (rounded == kPowersOfTen[17]) {
         rounded = kPowersOfTen[16];  // seventeen nines carried into the next decade
