@@ -18,6 +18,7 @@
 
 namespace gscmerge::textio {
 
+// The text of an Fw.d output field, made by formatFixed, to be written.
 struct FormattedFixed {
     bool negative = false;
     char digits[17] = {};  // D: significant digits, the rest of the text's digits are 0
@@ -61,6 +62,7 @@ struct FormattedFixed {
     }
 };
 
+// The text of an Iw.m output field, made by formatInteger, to be written.
 struct FormattedInteger {
     bool negative = false;
     char digits[10] = {};
