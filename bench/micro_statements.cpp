@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "textio/fixed_columns.h"
 #include "textio/input.h"
 #include "textio/layout.h"
 #include "textio/output.h"
+#include "textio/record_statements.h"
 
 namespace {
 
@@ -102,38 +102,43 @@ void BM_WriteStarRecord(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteStarRecord);
 
-// The same line through the reader compiled for the entry layout's columns,
-// which the program tries first.
-constexpr RecordLayout kEntryLayout = parseLayout(kEntryLayoutText);
-constexpr gscmerge::textio::ColumnPlan kEntryPlan = gscmerge::textio::planColumns(kEntryLayout);
+// The same line through the typed statement over the compiled entry layout,
+// as the program reads it.
+constexpr auto kEntry = gscmerge::textio::compileLayout<
+    "(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)">();
 
-void BM_ReadEntryLineFixedColumns(benchmark::State& state) {
+void BM_ReadEntryLineTyped(benchmark::State& state) {
     RepeatedLines lines{kEntryLine};
     char block[128 + 1024];
     InputBuffer buffer(block + 128, 1024, RepeatedLines::refill, &lines, "bench", 128);
-    (void)buffer.peekChar();
-    gscmerge::textio::ColumnValue values[12];
     for (auto _ : state) {
-        if (!gscmerge::textio::readColumns<kEntryPlan>(buffer, values)) state.SkipWithError("declined");
-        benchmark::DoNotOptimize(values);
+        std::int32_t region, star, hours, minutes, degrees, arcminutes;
+        double seconds, arcseconds, posError, magnitude, magError;
+        char sign;
+        gscmerge::textio::readRecord(buffer, kEntry, region, star, hours, minutes, seconds, sign,
+                                     degrees, arcminutes, arcseconds, posError, magnitude,
+                                     magError);
+        benchmark::DoNotOptimize(region + star + hours + minutes + degrees + arcminutes + sign);
+        benchmark::DoNotOptimize(seconds + arcseconds + posError + magnitude + magError);
     }
 }
-BENCHMARK(BM_ReadEntryLineFixedColumns);
+BENCHMARK(BM_ReadEntryLineTyped);
 
-// The star record through the statement with the layout's compile-time plan,
+// The star record through the typed statement over the compiled star layout,
 // as the program writes it.
-constexpr RecordLayout kStarLayout = parseLayout(kStarLayoutText);
-constexpr gscmerge::textio::OutputPlan kStarPlan = gscmerge::textio::planOutput(kStarLayout);
+constexpr auto kStar = gscmerge::textio::compileLayout<
+    "('GSC',1X,I4,':',I4,1X,2I1,1X,2I1,1X,2I1,F3.2,1X,A1,2I1,1X,2I1,1X,2I1,F2.1,1X,F5.2)">();
 
-void BM_WriteStarRecordPlanned(benchmark::State& state) {
+void BM_WriteStarRecordTyped(benchmark::State& state) {
     char block[1024];
     OutputBuffer buffer(block, sizeof(block), discard, nullptr);
     for (auto _ : state) {
-        OutputStatement write(buffer, "bench", kStarLayout, kStarPlan);
-        putStarRecord(write);
+        gscmerge::textio::writeRecord(buffer, "bench", kStar, 1234, 56, 0, 1, 0, 2, 0, 3,
+                                      0.44999996304977685, '-', 0, 1, 0, 2, 0, 3,
+                                      0.6999999843537807, 12.340000000000002);
     }
 }
-BENCHMARK(BM_WriteStarRecordPlanned);
+BENCHMARK(BM_WriteStarRecordTyped);
 
 void BM_ParseEntryLayout(benchmark::State& state) {
     const std::string text = kEntryLayoutText;

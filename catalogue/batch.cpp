@@ -4,26 +4,25 @@
 #include "catalogue/output_records.h"
 #include "catalogue/raw_region.h"
 #include "catalogue/star_merge.h"
-#include "textio/input.h"
 #include "textio/output.h"
+#include "textio/record_statements.h"
 #include "textio/units.h"
 
 namespace gscmerge::catalogue {
 namespace {
 
-using textio::InputStatement;
+using textio::compileLayout;
 using textio::OutputStatement;
-using textio::parseLayout;
-using textio::RecordLayout;
+using textio::readRecord;
 
 constexpr std::int32_t kInstructionUnit = 1;
 constexpr std::int32_t kScratchUnit = 2;
 constexpr char kInstructionFile[] = "merlode.ins";
 constexpr char kScratchFile[] = "gsctmp.tmp";
 
-constexpr RecordLayout kWholeLineLayout = parseLayout("(A)");
-constexpr RecordLayout kEntryLineLayout = parseLayout("(A2, 8A1)");
-constexpr RecordLayout kNameLayout = parseLayout("(12A1)");
+constexpr auto kWholeLine = compileLayout<"(A)">();
+constexpr auto kInstructionLine = compileLayout<"(A2, 8A1)">();
+constexpr auto kNameLine = compileLayout<"(12A1)">();
 
 // The tables live for the whole run and are reused for every region.
 struct BatchState {
@@ -39,9 +38,11 @@ BatchState& batchState() {
     return state;
 }
 
+// The name's length decides the number of items, so this one record is
+// written by the general statement.
 void writeNameRecord(textio::UnitConnection& scratch, const NameCells& nameChars,
                      std::int32_t itemCount) {
-    OutputStatement write(scratch, kNameLayout);
+    OutputStatement write(scratch, decltype(kNameLine)::layout);
     for (std::int32_t i = 0; i < itemCount; ++i) {
         write.putText(&nameChars[static_cast<std::size_t>(i)], 1);
     }
@@ -49,9 +50,7 @@ void writeNameRecord(textio::UnitConnection& scratch, const NameCells& nameChars
 }
 
 void readNameRecord(textio::UnitConnection& scratch, char (&name)[12]) {
-    InputStatement read(scratch.input, kWholeLineLayout);
-    read.getText(name, 12);
-    read.endRead();
+    readRecord(scratch.input, kWholeLine, name);
 }
 
 void putSuffix(NameCells& nameChars, std::int32_t baseLength, const char (&suffix)[5]) {
@@ -94,18 +93,13 @@ void runBatch() {
     textio::InputBuffer& instructions = textio::findUnit(kInstructionUnit)->input;
     for (int i = 0; i < 7; ++i) {
         char scratch[2];
-        InputStatement read(instructions, kWholeLineLayout);
-        read.getText(scratch, 2);
-        read.endRead();
+        readRecord(instructions, kWholeLine, scratch);
     }
     for (;;) {
         char code[2];
-        {
-            InputStatement read(instructions, kEntryLineLayout);
-            read.getText(code, 2);
-            for (std::size_t i = 0; i < 8; ++i) read.getText(&state.nameChars[i], 1);
-            read.endRead();
-        }
+        char* name = state.nameChars.data();
+        readRecord(instructions, kInstructionLine, code, name[0], name[1], name[2], name[3],
+                   name[4], name[5], name[6], name[7]);
         if (code[0] == 'E' && code[1] == 'N') break;
         const std::int32_t length = baseLength(state.nameChars);
         deriveFileNames(state.nameChars, length, state.rawFileName, state.outFileName);

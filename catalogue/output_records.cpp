@@ -3,7 +3,7 @@
 
 #include <bit>
 
-#include "textio/output.h"
+#include "textio/record_statements.h"
 #include "textio/termination.h"
 #include "textio/units.h"
 
@@ -14,10 +14,8 @@ using textio::truncateToInt32;
 
 constexpr std::int32_t kOutputUnit = 2;
 
-constexpr textio::RecordLayout kStarLayout = textio::parseLayout(
-    "('GSC',1X,I4,':',I4,1X,2I1,1X,2I1,1X,2I1,F3.2,1X,A1,2I1,1X,2I1,1X,2I1,F2.1,1X,F5.2)");
-constexpr textio::OutputPlan kStarPlan = textio::planOutput(kStarLayout);
-static_assert(kStarPlan.usable && kStarPlan.count == 18 && kStarPlan.length == 43);
+constexpr auto kStarLine = textio::compileLayout<
+    "('GSC',1X,I4,':',I4,1X,2I1,1X,2I1,1X,2I1,F3.2,1X,A1,2I1,1X,2I1,1X,2I1,F2.1,1X,F5.2)">();
 
 // Four single-precision constants, widened to double without change.
 //
@@ -133,16 +131,11 @@ void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
         const DecDigits dec = splitDec(position.dec);
         const double magnitude = brightness.magTimes10 * 0.1;
 
-        textio::OutputStatement write(connection, kStarLayout, kStarPlan);
-        write.putInteger(region);
-        write.putInteger(number);
-        for (const std::int32_t digit : ra.digits) write.putInteger(digit);
-        write.putReal(ra.fraction);
-        write.putText(&dec.sign, 1);
-        for (const std::int32_t digit : dec.digits) write.putInteger(digit);
-        write.putReal(dec.fraction);
-        write.putReal(magnitude);
-        write.endWrite();
+        const std::int32_t* r = ra.digits;
+        const std::int32_t* d = dec.digits;
+        textio::writeRecord(connection, kStarLine, region, number, r[0], r[1], r[2], r[3], r[4],
+                            r[5], ra.fraction, dec.sign, d[0], d[1], d[2], d[3], d[4], d[5],
+                            dec.fraction, magnitude);
     }
     textio::closeUnit(kOutputUnit, "keep");
 }

@@ -9,10 +9,10 @@
 // latest the end of the data, 6501). Every run is done with one-byte blocks,
 // where the reading position after each statement is checked to be just past
 // its line feed, and with the chosen block size, which must give the same
-// items and the same report. For the count and entry layouts the chosen block
-// size is also read the way the raw file reader reads entry lines: the
-// column reader first (compiled for the layout, and the run-time one), the
-// read statement when it declines, which it must do without taking anything.
+// items and the same report. The chosen block size is also read by the typed
+// record statements over the compiled layouts, as the program reads; and
+// for the count and entry layouts by their column readers first, the read
+// statement when they decline, which they must do without taking anything.
 // Lines whose fields are plain (digits, blanks, one first sign, one point, no
 // comma) are also checked against the values their columns spell.
 #include <cmath>
@@ -22,12 +22,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "fuzz/harness.h"
 #include "fuzz/memory_source.h"
 #include "textio/fixed_columns.h"
 #include "textio/input.h"
+#include "textio/record_statements.h"
 
 namespace gscmerge::fuzz {
 namespace {
@@ -42,9 +44,13 @@ constexpr RecordLayout kCount = parseLayout("(64X,I4)");
 constexpr RecordLayout kEntry =
     parseLayout("(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)");
 
-constexpr textio::ColumnPlan kCountColumns = textio::planColumns(kCount);
-constexpr textio::ColumnPlan kEntryColumns = textio::planColumns(kEntry);
-static_assert(kCountColumns.usable && kEntryColumns.usable && kEntryColumns.count == 12);
+constexpr auto kWholeLineCompiled = textio::compileLayout<"(A)">();
+constexpr auto kInstructionCompiled = textio::compileLayout<"(A2, 8A1)">();
+constexpr auto kCountCompiled = textio::compileLayout<"(64X,I4)">();
+constexpr auto kEntryCompiled = textio::compileLayout<
+    "(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)">();
+using CountCompiled = std::remove_const_t<decltype(kCountCompiled)>;
+using EntryCompiled = std::remove_const_t<decltype(kEntryCompiled)>;
 
 constexpr char kName[] = "records.dat";
 constexpr std::uint32_t kBlockSizes[] = {1, 2, 3, 7, 64, 1000, 1023, 1024};
@@ -128,29 +134,88 @@ Items readStatement(textio::InputBuffer& buffer, Choice choice, std::int32_t tex
     return items;
 }
 
-// How the count and entry lines are tried before a read statement.
-enum class ColumnReader : std::uint8_t { None, Compiled, RunTime };
-
-// One record by the column reader, if it takes it; nothing may be taken when
-// it declines.
-bool readByColumns(textio::InputBuffer& buffer, Choice choice, ColumnReader reader, Items& items) {
-    if (reader == ColumnReader::None || (choice != Choice::Count && choice != Choice::Entry)) {
-        return false;
+// The same statement as one typed record statement over the compiled layout.
+Items readTypedStatement(textio::InputBuffer& buffer, Choice choice, std::int32_t textLength) {
+    Items items;
+    switch (choice) {
+        case Choice::WholeLine:
+            if (textLength == 12) {
+                char name[12];
+                textio::readRecord(buffer, kWholeLineCompiled, name);
+                items.text(name, 12);
+            } else {
+                char scratch[2];
+                textio::readRecord(buffer, kWholeLineCompiled, scratch);
+                items.text(scratch, 2);
+            }
+            break;
+        case Choice::Instruction: {
+            char code[2];
+            char c[8];
+            textio::readRecord(buffer, kInstructionCompiled, code, c[0], c[1], c[2], c[3], c[4],
+                               c[5], c[6], c[7]);
+            items.text(code, 2);
+            items.text(c, 8);
+            break;
+        }
+        case Choice::Count: {
+            std::int32_t count = -1;
+            textio::readRecord(buffer, kCountCompiled, count);
+            items.integer(count);
+            break;
+        }
+        case Choice::Entry: {
+            std::int32_t whole[6];
+            double real[5];
+            char sign;
+            textio::readRecord(buffer, kEntryCompiled, whole[0], whole[1], whole[2], whole[3],
+                               real[0], sign, whole[4], whole[5], real[1], real[2], real[3],
+                               real[4]);
+            for (int i = 0; i < 4; ++i) items.integer(whole[i]);
+            items.real(real[0]);
+            items.text(&sign, 1);
+            items.integer(whole[4]);
+            items.integer(whole[5]);
+            for (int i = 1; i < 5; ++i) items.real(real[i]);
+            break;
+        }
     }
-    const textio::ColumnPlan& plan = choice == Choice::Count ? kCountColumns : kEntryColumns;
+    return items;
+}
+
+// How a record is read: by the read statement alone, by the typed statement,
+// or (count and entry lines) by the column readers first.
+enum class ColumnReader : std::uint8_t { None, Typed, Columns };
+
+// One record by the column readers, if they take it; nothing may be taken
+// when they decline.
+bool readByColumns(textio::InputBuffer& buffer, Choice choice, Items& items) {
+    if (choice != Choice::Count && choice != Choice::Entry) return false;
     // A reader that declines may have joined the next block behind the unread
     // bytes, but those bytes must still come first, unchanged.
     char before[2048];
     const std::uint32_t unread = buffer.unreadCount();
     std::memcpy(before, buffer.unreadBytes(), unread < sizeof(before) ? unread : sizeof(before));
-    textio::ColumnValue values[12];
-    bool taken;
-    if (reader == ColumnReader::RunTime) {
-        taken = textio::tryReadColumns(buffer, plan, values);
-    } else if (choice == Choice::Count) {
-        taken = textio::readColumns<kCountColumns>(buffer, values);
+    bool taken = false;
+    Items read;
+    if (choice == Choice::Count) {
+        std::int32_t count = -1;
+        taken = textio::readColumns<CountCompiled::columns>(buffer, count);
+        read.integer(count);
     } else {
-        taken = textio::readColumns<kEntryColumns>(buffer, values);
+        std::int32_t whole[6];
+        double real[5];
+        char sign;
+        taken = textio::readColumns<EntryCompiled::columns>(buffer, whole[0], whole[1], whole[2],
+                                                            whole[3], real[0], sign, whole[4],
+                                                            whole[5], real[1], real[2], real[3],
+                                                            real[4]);
+        for (int i = 0; i < 4; ++i) read.integer(whole[i]);
+        read.real(real[0]);
+        read.text(&sign, 1);
+        read.integer(whole[4]);
+        read.integer(whole[5]);
+        for (int i = 1; i < 5; ++i) read.real(real[i]);
     }
     if (!taken) {
         if (buffer.unreadCount() < unread ||
@@ -160,19 +225,7 @@ bool readByColumns(textio::InputBuffer& buffer, Choice choice, ColumnReader read
         }
         return false;
     }
-    for (std::int32_t f = 0; f < plan.count; ++f) {
-        switch (plan.fields[f].kind) {
-            case textio::DescriptorKind::IntegerField:
-                items.integer(values[f].integer);
-                break;
-            case textio::DescriptorKind::FixedPointField:
-                items.real(values[f].real);
-                break;
-            default:
-                items.text(&values[f].character, 1);
-                break;
-        }
-    }
+    items = read;
     return true;
 }
 
@@ -189,7 +242,10 @@ Reading readAll(std::string_view data, Choice choice, std::int32_t textLength,
     reading.outcome = runCaptured([&] {
         for (;;) {
             Items items;
-            if (!readByColumns(source.buffer(), choice, reader, items)) {
+            if (reader == ColumnReader::Typed) {
+                items = readTypedStatement(source.buffer(), choice, textLength);
+            } else if (reader == ColumnReader::None ||
+                       !readByColumns(source.buffer(), choice, items)) {
                 items = readStatement(source.buffer(), choice, textLength);
             }
             reading.statements.push_back(items.bytes());
@@ -380,8 +436,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     checkAgainstLines(data, byByte, choice, textLength);
 
     for (const ColumnReader reader :
-         {ColumnReader::None, ColumnReader::Compiled, ColumnReader::RunTime}) {
-        if (reader != ColumnReader::None && choice != Choice::Count && choice != Choice::Entry) {
+         {ColumnReader::None, ColumnReader::Typed, ColumnReader::Columns}) {
+        if (reader == ColumnReader::Columns && choice != Choice::Count && choice != Choice::Entry) {
             break;
         }
         const Reading byBlock = readAll(data, choice, textLength, blockSize, reader);
@@ -393,7 +449,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                 ++k;
             }
             std::fprintf(stderr,
-                         "block size %u, column reader %d: %zu statements, one-byte blocks and "
+                         "block size %u, reader %d: %zu statements, one-byte blocks and "
                          "read statements only: %zu; first difference at statement %zu\n",
                          blockSize, static_cast<int>(reader), byBlock.statements.size(),
                          byByte.statements.size(), k);
@@ -402,7 +458,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                              escaped(byBlock.statements[k]).c_str(),
                              escaped(byByte.statements[k]).c_str());
             }
-            finding("the block size or the column reader changed what was read", byBlock.outcome);
+            finding("the block size or the reader changed what was read", byBlock.outcome);
         }
     }
     return 0;

@@ -1,15 +1,22 @@
-// A fast path for read statements whose layout holds only integer,
-// fixed-point, character and skip descriptors, on records whose fields hold
-// plain numbers.
+// The fast path of read statements whose layout holds only integer,
+// fixed-point, one-character A and skip descriptors (a layout with a usable
+// `ColumnPlan`), on records whose fields hold plain numbers.
 //
 // Such a record's fields sit at fixed columns: with no comma, tab, carriage
 // return or line feed among them, no field can end early, so each field is
-// the slice of its columns. `tryReadColumns` converts the slices and takes
-// the record only when every field is plain (blanks, a first sign, digits, one
-// point); anything else — a short line, an exponent, a radix form — returns
-// false with nothing taken, and the caller reads the record with an
-// InputStatement, which gives the same values for every plain record and the
-// run-time error for the rest.
+// the slice of its columns. `readColumns` converts the slices and takes the
+// record only when every field is plain (blanks, a first sign, digits, one
+// point); anything else (a short line, an exponent, a radix form) returns
+// false, and the caller reads the record with an InputStatement, which gives
+// the same values for every plain record and the run-time error for the
+// rest. The typed `readRecord` (textio/record_statements.h) does exactly
+// that; nothing else needs this header.
+//
+// Two readers are compiled for each plan. The first takes the common texts
+// (right-justified digits, and fixed-point digits with the point where the
+// decimals put it) by looking at the whole record sixteen columns at a time
+// and at each field as one word; the second takes every plain text, one
+// column at a time, and decides whatever the first leaves.
 //
 // A record that crosses the block's end is looked at once the next block is
 // joined to its start (`InputBuffer::extendWindow`). The join is the read the
@@ -18,10 +25,6 @@
 // block's end hold no line end and every field among them is plain. Whether
 // the fast path then takes the record or leaves it, the reads made are those
 // of the statement alone.
-//
-//     constexpr ColumnPlan kPlan = planColumns(parseLayout("(64X,I4)"));
-//     ColumnValue count;
-//     if (!tryReadColumns(buffer, kPlan, &count)) { /* InputStatement */ }
 #pragma once
 
 #include <bit>
@@ -30,79 +33,19 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "textio/decimal_tables.h"
 #include "textio/input_buffer.h"
 #include "textio/layout.h"
 
 namespace gscmerge::textio {
 
-struct ColumnField {
-    DescriptorKind kind = DescriptorKind::IntegerField;
-    std::int32_t start = 0;  // column offset from the record's start
-    std::int32_t width = 0;
-    std::int32_t decimals = 0;
-};
-
-// One field per item, in item order; `usable` is false when the layout has
-// descriptors outside the fast path (literals, faults, widthless A) or more
-// fields than the plan holds.
-struct ColumnPlan {
-    static constexpr int kCapacity = 32;
-    ColumnField fields[kCapacity] = {};
-    std::int32_t count = 0;
-    std::int32_t columns = 0;  // the columns the fields cover
-    bool usable = false;
-};
-
-// The value of one field: `integer` for I, `real` for F, `character` for A1.
-union ColumnValue {
-    std::int32_t integer;
-    double real;
-    char character;
-};
-
-[[nodiscard]] constexpr ColumnPlan planColumns(const RecordLayout& layout) {
-    ColumnPlan plan;
-    std::int32_t column = 0;
-    for (std::int32_t i = 0; i < layout.count; ++i) {
-        const FieldDescriptor& descriptor = layout.descriptors[i];
-        switch (descriptor.kind) {
-            case DescriptorKind::Skip:
-                column += descriptor.width;
-                break;
-            case DescriptorKind::IntegerField:
-            case DescriptorKind::FixedPointField:
-            case DescriptorKind::CharacterField:
-                // Only one-character A fields, whose item is one character too.
-                if (descriptor.kind == DescriptorKind::CharacterField && descriptor.width != 1) {
-                    return ColumnPlan{};
-                }
-                for (std::int32_t r = 0; r < descriptor.repeat; ++r) {
-                    if (plan.count == ColumnPlan::kCapacity) return ColumnPlan{};
-                    plan.fields[plan.count++] = {descriptor.kind, column, descriptor.width,
-                                                 descriptor.digits};
-                    column += descriptor.width;
-                }
-                break;
-            case DescriptorKind::LayoutEnd:
-                plan.columns = column;
-                plan.usable = plan.count > 0;
-                return plan;
-            case DescriptorKind::Literal:
-            case DescriptorKind::Fault:
-                return ColumnPlan{};
-        }
-    }
-    return ColumnPlan{};
-}
-
-// Reads one record by `plan` into values[0..plan.count) and takes it through
-// its line feed; false, with nothing taken, when the fast path does not apply.
-[[nodiscard]] bool tryReadColumns(InputBuffer& buffer, const ColumnPlan& plan, ColumnValue* values);
-
-// The conversions of one plain field, shared by the run-time reader and the
-// compiled readers below, so that both accept the same texts with the same
-// values; the compiled readers take one column at a time, unrolled.
+// The conversions of one plain field, shared by the readers below and by the
+// join across blocks, so that all of them accept the same texts with the
+// same values.
 namespace columns_detail {
 
 // The characters of a plain field, taken one column at a time: blanks
@@ -185,53 +128,235 @@ template <bool kPoint, std::size_t... kColumn>
     return (plainStep<kPoint>(text, chars[kColumn]) && ...);
 }
 
-// Eight columns at a time, for fields of at most eight columns: most fields
-// are right-justified digits, or such digits around a point where the field's
-// decimals put it, which take a handful of word operations to check and
-// convert. Every other text goes through the column-at-a-time steps above,
-// so both take the same texts with the same values.
+// Word-wide steps assume the first column in the lowest byte.
 inline constexpr bool kWordsApply = std::endian::native == std::endian::little;
 inline constexpr std::uint64_t kEachByte = 0x0101010101010101u;
-inline constexpr std::uint64_t kBlankBytes = kEachByte * ' ';
 
-// A field's columns as the top bytes of a word (the first column in the
-// lowest of them), blanks below them.
-template <std::int32_t kStart, std::int32_t kWidth>
-[[gnu::always_inline]] inline std::uint64_t fieldWord(const char* record) {
-    static_assert(kWidth >= 1 && kWidth <= 8);
-    constexpr std::uint64_t kFieldBytes = ~std::uint64_t{0} << (8 * (8 - kWidth) % 64);
-    std::uint64_t word = 0;
-    if constexpr (kStart + kWidth >= 8) {
-        // The eight bytes ending with the field's last column all lie in the
-        // record; those before the field are blanked.
-        std::memcpy(&word, record + kStart + kWidth - 8, 8);
-    } else {
-        std::memcpy(reinterpret_cast<char*>(&word) + (8 - kWidth), record + kStart,
-                    static_cast<std::size_t>(kWidth));
-    }
-    return (word & kFieldBytes) | (kBlankBytes & ~kFieldBytes);
+// A one-character field takes any character but a line end; control
+// characters up to a carriage return are all left to the statement, which
+// lets a column be checked with one comparison.
+[[nodiscard]] constexpr bool mayEndLine(char c) {
+    return static_cast<unsigned char>(c) <= '\r';
 }
 
-// A word's bytes as digit values, blanks as zeros; `refused` is nonzero
-// unless the bytes are blanks followed by digits (no sign, point or other
-// character, no blank after a digit).
-struct DigitWord {
-    std::uint64_t digits;
-    std::uint64_t blanks;  // 0xFF in each blank byte
-    std::uint64_t refused;
+// ---------------------------------------------------------------------------
+// The column-at-a-time reader: each field's conversion unrolled over its
+// columns. On a refusal the items hold unspecified values.
+
+template <FieldColumns kField>
+[[gnu::always_inline]] inline bool readField(const char* record, std::int32_t& item) {
+    static_assert(kField.kind == DescriptorKind::IntegerField);
+    PlainText text;
+    return plainSteps<false>(record + kField.start, text,
+                             std::make_index_sequence<static_cast<std::size_t>(kField.width)>{}) &&
+           plainIntegerValue(text, &item);
+}
+
+template <FieldColumns kField>
+[[gnu::always_inline]] inline bool readField(const char* record, double& item) {
+    static_assert(kField.kind == DescriptorKind::FixedPointField);
+    PlainText text;
+    return plainSteps<true>(record + kField.start, text,
+                            std::make_index_sequence<static_cast<std::size_t>(kField.width)>{}) &&
+           plainFixedValue(text, kField.decimals, &item);
+}
+
+template <FieldColumns kField>
+[[gnu::always_inline]] inline bool readField(const char* record, char& item) {
+    static_assert(kField.kind == DescriptorKind::CharacterField && kField.width == 1);
+    if (mayEndLine(record[kField.start])) return false;
+    item = record[kField.start];
+    return true;
+}
+
+// The columns before `plan.columns` that no numeric field covers (skips and
+// one-character fields): the only ones where a line end would not already
+// refuse a field.
+struct OpenColumns {
+    static constexpr int kCapacity = 64;
+    std::int32_t columns[kCapacity] = {};
+    std::int32_t count = 0;
+    bool fits = false;
 };
 
-[[gnu::always_inline]] inline DigitWord rightJustifiedDigits(std::uint64_t word) {
-    // A digit becomes its value, a blank 0x10; anything else keeps a bit
-    // above the low nibble or a low nibble above 9, or (0x21 to 0x29) both
-    // bit 4 and a nonzero low nibble.
-    const std::uint64_t marked = word ^ (kEachByte * '0');
-    const std::uint64_t digits = marked & (kEachByte * 0xEF);
-    const std::uint64_t blanks = ((marked >> 4) & kEachByte) * 0xFF;
-    const std::uint64_t notDigits = (digits | (digits + kEachByte * 6)) & (kEachByte * 0xF0);
-    // The blanks must be the lowest bytes, one run from the first.
-    const std::uint64_t blankAfterDigit = blanks & (blanks + 1);
-    return {digits, blanks, notDigits | (digits & blanks) | blankAfterDigit};
+[[nodiscard]] constexpr OpenColumns openColumns(const ColumnPlan& plan) {
+    OpenColumns open;
+    for (std::int32_t column = 0; column < plan.columns; ++column) {
+        bool numeric = false;
+        for (std::int32_t f = 0; f < plan.count; ++f) {
+            const FieldColumns& field = plan.fields[f];
+            if (field.kind != DescriptorKind::CharacterField && column >= field.start &&
+                column < field.start + field.width) {
+                numeric = true;
+            }
+        }
+        if (numeric) continue;
+        if (open.count == OpenColumns::kCapacity) return OpenColumns{};
+        open.columns[open.count++] = column;
+    }
+    open.fits = true;
+    return open;
+}
+
+template <const ColumnPlan& kPlan>
+inline constexpr OpenColumns kOpenColumns = openColumns(kPlan);
+
+template <const ColumnPlan& kPlan, std::size_t... kIndex>
+[[gnu::always_inline]] inline bool openColumnsHoldNoLineEnd(
+    const char* record, std::index_sequence<kIndex...> /*index*/) {
+    constexpr const OpenColumns& kOpen = kOpenColumns<kPlan>;
+    return (!mayEndLine(record[kOpen.columns[kIndex]]) && ...);
+}
+
+template <const ColumnPlan& kPlan>
+[[gnu::always_inline]] inline bool noLineEndAmongColumns(const char* record) {
+    if constexpr (kOpenColumns<kPlan>.fits) {
+        return openColumnsHoldNoLineEnd<kPlan>(
+            record, std::make_index_sequence<static_cast<std::size_t>(kOpenColumns<kPlan>.count)>{});
+    } else {
+        for (std::int32_t column = 0; column < kPlan.columns; ++column) {
+            if (mayEndLine(record[column])) return false;
+        }
+        return true;
+    }
+}
+
+template <const ColumnPlan& kPlan, std::size_t... kFields, class... Items>
+[[gnu::noinline]] bool readFieldByField(const char* record,
+                                        std::index_sequence<kFields...> /*fields*/,
+                                        Items&... items) {
+    return noLineEndAmongColumns<kPlan>(record) &&
+           (readField<kPlan.fields[kFields]>(record, items) && ...);
+}
+
+// ---------------------------------------------------------------------------
+// The common-text reader. Every field's columns must hold one of the two
+// common forms, which it checks for the whole record at once, one bit per
+// column:
+//     integer:      blanks, then digits          "    1234"   "      "
+//     fixed point:  blanks, then digits, the point where the decimals put it,
+//                   then the decimals            "03.45"  "  .50"
+// and every other column (skips, one-character fields) anything but a line
+// end. Then each field is converted from one word of its columns.
+
+// What each column must hold, one bit per column.
+struct ColumnMasks {
+    std::uint64_t digitOrBlank = 0;  // numeric columns before a point, and integer fields
+    std::uint64_t point = 0;         // where a fixed-point field's point must stand
+    std::uint64_t digit = 0;         // the decimals after it
+    std::uint64_t blanksFirst = 0;   // columns whose blank needs a blank before it
+    std::uint64_t all = 0;           // the record's columns
+    bool fits = false;               // the plan's fields all have a common form of a word
+};
+
+[[nodiscard]] constexpr std::uint64_t columnBits(std::int32_t from, std::int32_t to) {
+    std::uint64_t bits = 0;
+    for (std::int32_t column = from; column < to; ++column) bits |= std::uint64_t{1} << column;
+    return bits;
+}
+
+// Records of 16 to 64 columns, whose numeric fields are I of at most eight
+// columns or F of at most eight with the point inside the field.
+[[nodiscard]] constexpr ColumnMasks maskColumns(const ColumnPlan& plan) {
+    if (!plan.usable || plan.columns < 16 || plan.columns > 64) return {};
+    ColumnMasks masks;
+    for (std::int32_t f = 0; f < plan.count; ++f) {
+        const FieldColumns& field = plan.fields[f];
+        const std::int32_t end = field.start + field.width;
+        if (field.kind == DescriptorKind::IntegerField) {
+            if (field.width < 1 || field.width > 8) return {};
+            masks.digitOrBlank |= columnBits(field.start, end);
+            masks.blanksFirst |= columnBits(field.start + 1, end);
+        } else if (field.kind == DescriptorKind::FixedPointField) {
+            if (field.width > 8 || field.decimals < 1 || field.decimals >= field.width) return {};
+            const std::int32_t point = end - 1 - field.decimals;
+            masks.digitOrBlank |= columnBits(field.start, point);
+            masks.blanksFirst |= columnBits(field.start + 1, point);
+            masks.point |= columnBits(point, point + 1);
+            masks.digit |= columnBits(point + 1, end);
+        }
+    }
+    masks.all = columnBits(0, plan.columns);
+    masks.fits = kWordsApply;
+    return masks;
+}
+
+template <const ColumnPlan& kPlan>
+inline constexpr ColumnMasks kColumnMasks = maskColumns(kPlan);
+
+#if defined(__SSE2__)
+inline constexpr bool kMasksApply = true;
+
+// The columns of a record holding digits, blanks, points and line ends (or
+// other control characters up to a carriage return).
+struct ColumnClasses {
+    std::uint64_t digits = 0;
+    std::uint64_t blanks = 0;
+    std::uint64_t points = 0;
+    std::uint64_t lineEnds = 0;
+};
+
+// Sixteen columns from `at`, their classes as bits from `shift` on.
+[[gnu::always_inline]] inline void classifySixteen(const char* at, int shift,
+                                                   ColumnClasses& classes) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i zero = _mm_setzero_si128();
+    // Bytes below '0' wrap around to large values, so one saturating
+    // subtraction tells digits from everything else.
+    const __m128i aboveNine = _mm_subs_epu8(_mm_sub_epi8(bytes, _mm_set1_epi8('0')),
+                                            _mm_set1_epi8(9));
+    const __m128i digits = _mm_cmpeq_epi8(aboveNine, zero);
+    const __m128i blanks = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
+    const __m128i points = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'));
+    const __m128i lineEnds = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8('\r')), zero);
+    auto bits = [shift](__m128i mask) {
+        return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(mask))} << shift;
+    };
+    classes.digits |= bits(digits);
+    classes.blanks |= bits(blanks);
+    classes.points |= bits(points);
+    classes.lineEnds |= bits(lineEnds);
+}
+
+template <std::int32_t kColumns, std::size_t... kPart>
+[[gnu::always_inline]] inline ColumnClasses classifyParts(const char* record,
+                                                          std::index_sequence<kPart...> /*parts*/) {
+    ColumnClasses classes;
+    // Whole sixteens, and the last sixteen ending at the last column (its
+    // columns in the sixteen before count twice, alike).
+    (classifySixteen(record + 16 * kPart, 16 * static_cast<int>(kPart), classes), ...);
+    if constexpr (kColumns % 16 != 0) {
+        classifySixteen(record + kColumns - 16, kColumns - 16, classes);
+    }
+    return classes;
+}
+
+// Nonzero unless every column holds what the masks ask.
+template <const ColumnMasks& kMasks>
+[[gnu::always_inline]] inline std::uint64_t refusedColumns(const ColumnClasses& c) {
+    const std::uint64_t blankAfterDigit = c.blanks & ~(c.blanks << 1) & kMasks.blanksFirst;
+    return (kMasks.digitOrBlank & ~(c.digits | c.blanks)) | (kMasks.point & ~c.points) |
+           (kMasks.digit & ~c.digits) | (kMasks.all & c.lineEnds) | blankAfterDigit;
+}
+#else
+inline constexpr bool kMasksApply = false;
+#endif
+
+// A field's digit values in the top bytes of a word (the first column in the
+// lowest of them), zeros below; blanks count as zeros, a point as 14.
+template <FieldColumns kField>
+[[gnu::always_inline]] inline std::uint64_t fieldDigits(const char* record) {
+    static_assert(kField.width >= 1 && kField.width <= 8);
+    constexpr std::uint64_t kFieldBytes = ~std::uint64_t{0} << (8 * (8 - kField.width) % 64);
+    constexpr std::int32_t kEnd = kField.start + kField.width;
+    std::uint64_t word = 0;
+    if constexpr (kEnd >= 8) {
+        std::memcpy(&word, record + kEnd - 8, 8);
+    } else {
+        std::memcpy(reinterpret_cast<char*>(&word) + (8 - kField.width), record + kField.start,
+                    static_cast<std::size_t>(kField.width));
+    }
+    return word & kFieldBytes & (kEachByte * 0x0F);
 }
 
 // The number written by the top `kCount` digit bytes, the first the most
@@ -253,145 +378,50 @@ template <std::int32_t kCount>
     }
 }
 
-// Nonzero, with `*value` unspecified, unless the field is right-justified
-// digits.
-template <std::int32_t kStart, std::int32_t kWidth>
-[[gnu::always_inline]] inline std::uint64_t integerWord(const char* record, std::int32_t* value) {
-    const DigitWord word = rightJustifiedDigits(fieldWord<kStart, kWidth>(record));
-    *value = static_cast<std::int32_t>(digitsValue<kWidth>(word.digits));
-    return word.refused;
+// A field in a common form, already checked.
+template <FieldColumns kField>
+[[gnu::always_inline]] inline void commonField(const char* record, std::int32_t& item) {
+    item = static_cast<std::int32_t>(digitsValue<kField.width>(fieldDigits<kField>(record)));
 }
 
-// Nonzero, with `*value` unspecified, unless the field is right-justified
-// digits with the point where the decimals put it: dropping the point leaves
-// right-justified digits, whose number over 10^decimals is the value.
-template <std::int32_t kStart, std::int32_t kWidth, std::int32_t kDecimals>
-[[gnu::always_inline]] inline std::uint64_t fixedWord(const char* record, double* value) {
-    constexpr int kPointByte = 7 - kDecimals;
+// The digits without the point, whose number over 10^decimals is the value.
+template <FieldColumns kField>
+[[gnu::always_inline]] inline void commonField(const char* record, double& item) {
+    constexpr int kPointByte = 7 - kField.decimals;
     constexpr std::uint64_t kBefore = (std::uint64_t{1} << (8 * kPointByte)) - 1;
     constexpr std::uint64_t kAfter = ~std::uint64_t{0} << (8 * (kPointByte + 1));
-    const std::uint64_t field = fieldWord<kStart, kWidth>(record);
-    const std::uint64_t point = ((field >> (8 * kPointByte)) & 0xFF) ^ '.';
-    const DigitWord word = rightJustifiedDigits((field & kAfter) | ((field & kBefore) << 8) | ' ');
-    *value =
-        static_cast<double>(digitsValue<kWidth - 1>(word.digits)) / kExactPowersOfTen[kDecimals];
-    return point | word.refused | (word.blanks & kAfter);
+    const std::uint64_t digits = fieldDigits<kField>(record);
+    const std::uint64_t joined = (digits & kAfter) | ((digits & kBefore) << 8);
+    item = static_cast<double>(digitsValue<kField.width - 1>(joined)) /
+           kExactPowersOfTen[kField.decimals];
 }
 
-template <std::int32_t kStart, std::int32_t kWidth>
-[[gnu::always_inline]] inline bool readInteger(const char* record, std::int32_t* value) {
-    PlainText text;
-    return plainSteps<false>(record + kStart, text,
-                             std::make_index_sequence<static_cast<std::size_t>(kWidth)>{}) &&
-           plainIntegerValue(text, value);
+template <FieldColumns kField>
+[[gnu::always_inline]] inline void commonField(const char* record, char& item) {
+    item = record[kField.start];
 }
 
-template <std::int32_t kStart, std::int32_t kWidth, std::int32_t kDecimals>
-[[gnu::always_inline]] inline bool readFixed(const char* record, double* value) {
-    PlainText text;
-    return plainSteps<true>(record + kStart, text,
-                            std::make_index_sequence<static_cast<std::size_t>(kWidth)>{}) &&
-           plainFixedValue(text, kDecimals, value);
-}
-
-// A one-character field takes any character but a line end; control
-// characters up to a carriage return are all left to the statement, which
-// lets a column be checked with one comparison.
-[[nodiscard]] constexpr bool mayEndLine(char c) {
-    return static_cast<unsigned char>(c) <= '\r';
-}
-
-[[gnu::always_inline]] inline bool plainCharacter(const char* text, char* value) {
-    if (mayEndLine(*text)) return false;
-    *value = *text;
-    return true;
-}
-
-// The columns before `plan.columns` that no numeric field covers (skips and
-// one-character fields): the only ones where a line end would not already
-// refuse a field.
-struct OpenColumns {
-    static constexpr int kCapacity = 64;
-    std::int32_t columns[kCapacity] = {};
-    std::int32_t count = 0;
-    bool fits = false;
-};
-
-[[nodiscard]] constexpr OpenColumns openColumns(const ColumnPlan& plan) {
-    OpenColumns open;
-    for (std::int32_t column = 0; column < plan.columns; ++column) {
-        bool numeric = false;
-        for (std::int32_t f = 0; f < plan.count; ++f) {
-            const ColumnField& field = plan.fields[f];
-            if (field.kind != DescriptorKind::CharacterField && column >= field.start &&
-                column < field.start + field.width) {
-                numeric = true;
-            }
+// The record's fields by the common-text reader when it takes them all, by
+// the column-at-a-time reader otherwise.
+template <const ColumnPlan& kPlan, std::size_t... kFields, class... Items>
+[[gnu::always_inline]] inline bool readFields(const char* record,
+                                              std::index_sequence<kFields...> fields,
+                                              Items&... items) {
+#if defined(__SSE2__)
+    constexpr const ColumnMasks& kMasks = kColumnMasks<kPlan>;
+    if constexpr (kMasks.fits) {
+        const ColumnClasses classes = classifyParts<kPlan.columns>(
+            record, std::make_index_sequence<static_cast<std::size_t>(kPlan.columns / 16)>{});
+        if (refusedColumns<kMasks>(classes) == 0) [[likely]] {
+            (commonField<kPlan.fields[kFields]>(record, items), ...);
+            return true;
         }
-        if (numeric) continue;
-        if (open.count == OpenColumns::kCapacity) return OpenColumns{};
-        open.columns[open.count++] = column;
+        // A line end among the columns ends a field early: the statement's.
+        if ((classes.lineEnds & kMasks.all) != 0) return false;
     }
-    open.fits = true;
-    return open;
+#endif
+    return readFieldByField<kPlan>(record, fields, items...);
 }
-
-template <const ColumnPlan& kPlan, std::size_t kField>
-[[gnu::always_inline]] inline bool readField(const char* record, ColumnValue* values) {
-    constexpr ColumnField kSpec = kPlan.fields[kField];
-    if constexpr (kSpec.kind == DescriptorKind::IntegerField) {
-        return readInteger<kSpec.start, kSpec.width>(record, &values[kField].integer);
-    } else if constexpr (kSpec.kind == DescriptorKind::FixedPointField) {
-        return readFixed<kSpec.start, kSpec.width, kSpec.decimals>(record, &values[kField].real);
-    } else {
-        return plainCharacter(record + kSpec.start, &values[kField].character);
-    }
-}
-
-template <const ColumnPlan& kPlan, std::size_t... kFields>
-[[gnu::noinline]] bool readFields(const char* record, ColumnValue* values,
-                                  std::index_sequence<kFields...> /*fields*/) {
-    return (readField<kPlan, kFields>(record, values) && ...);
-}
-
-// One field by whole words where its kind and width allow: nonzero when the
-// words do not take it (the column-at-a-time reader then decides). A
-// one-character field's column is among the open columns, already checked.
-template <const ColumnPlan& kPlan, std::size_t kField>
-[[gnu::always_inline]] inline std::uint64_t fieldByWords(const char* record, ColumnValue* values) {
-    constexpr ColumnField kSpec = kPlan.fields[kField];
-    if constexpr (kSpec.kind == DescriptorKind::CharacterField) {
-        values[kField].character = record[kSpec.start];
-        return 0;
-    } else if constexpr (kWordsApply && kSpec.kind == DescriptorKind::IntegerField &&
-                         kSpec.width <= 8) {
-        return integerWord<kSpec.start, kSpec.width>(record, &values[kField].integer);
-    } else if constexpr (kWordsApply && kSpec.kind == DescriptorKind::FixedPointField &&
-                         kSpec.width <= 8 && kSpec.decimals >= 1 && kSpec.decimals < kSpec.width) {
-        return fixedWord<kSpec.start, kSpec.width, kSpec.decimals>(record, &values[kField].real);
-    } else {
-        return readField<kPlan, kField>(record, values) ? 0 : 1;
-    }
-}
-
-// Every field by words, with one test for them all; any field the words do
-// not take sends the whole record to the column-at-a-time reader.
-template <const ColumnPlan& kPlan, std::size_t... kFields>
-[[gnu::always_inline]] inline bool readFieldsByWords(const char* record, ColumnValue* values,
-                                                     std::index_sequence<kFields...> fields) {
-    if ((fieldByWords<kPlan, kFields>(record, values) | ...) == 0) [[likely]]
-        return true;
-    return readFields<kPlan>(record, values, fields);
-}
-
-template <const OpenColumns& kOpen, std::size_t... kIndex>
-[[gnu::always_inline]] inline bool openColumnsHoldNoLineEnd(
-    const char* record, std::index_sequence<kIndex...> /*index*/) {
-    return (!mayEndLine(record[kOpen.columns[kIndex]]) && ...);
-}
-
-template <const ColumnPlan& kPlan>
-inline constexpr OpenColumns kOpenColumns = openColumns(kPlan);
 
 // Joins the next block to the unread bytes when they are the start of a
 // record by `plan` that the read statement would read to their end without a
@@ -400,35 +430,14 @@ inline constexpr OpenColumns kOpenColumns = openColumns(kPlan);
 // the buffer can carry over, or when the join itself gives nothing new.
 [[nodiscard]] bool joinNextBlock(InputBuffer& buffer, const ColumnPlan& plan);
 
-}  // namespace columns_detail
-
-namespace columns_detail {
-
-// A record lying whole in the unread bytes, read by the compiled plan.
-template <const ColumnPlan& kPlan>
-[[gnu::always_inline]] inline bool readWholeRecord(InputBuffer& buffer, ColumnValue* values) {
-    static_assert(kPlan.usable, "the layout is outside the fast path");
+// A record lying whole in the unread bytes, read by the compiled readers.
+template <const ColumnPlan& kPlan, class... Items>
+[[gnu::always_inline]] inline bool readWholeRecord(InputBuffer& buffer, Items&... items) {
     constexpr auto kColumns = static_cast<std::uint32_t>(kPlan.columns);
     const char* record = buffer.unreadBytes();
     const std::uint32_t available = buffer.unreadCount();
     if (available <= kColumns) return false;
-    // No field's columns may hold a line end: the numeric fields refuse one
-    // themselves, the other columns are looked at here.
-    if constexpr (kOpenColumns<kPlan>.fits) {
-        constexpr const OpenColumns& kOpen = kOpenColumns<kPlan>;
-        if (!openColumnsHoldNoLineEnd<kOpen>(
-                record, std::make_index_sequence<static_cast<std::size_t>(kOpen.count)>{})) {
-            return false;
-        }
-    } else {
-        for (std::uint32_t column = 0; column < kColumns; ++column) {
-            if (mayEndLine(record[column])) return false;
-        }
-    }
-    if (!readFieldsByWords<kPlan>(
-            record, values, std::make_index_sequence<static_cast<std::size_t>(kPlan.count)>{})) {
-        return false;
-    }
+    if (!readFields<kPlan>(record, std::index_sequence_for<Items...>{}, items...)) return false;
     // The record's line feed must be among the unread bytes; it usually
     // follows the fields at once or after a carriage return.
     std::uint32_t end = kColumns;
@@ -445,26 +454,30 @@ template <const ColumnPlan& kPlan>
 }
 
 // Kept out of line: about one record in eighteen crosses a block's end.
-template <const ColumnPlan& kPlan>
-[[gnu::noinline]] bool readAcrossBlocks(InputBuffer& buffer, ColumnValue* values) {
+template <const ColumnPlan& kPlan, class... Items>
+[[gnu::noinline]] bool readAcrossBlocks(InputBuffer& buffer, Items&... items) {
     while (joinNextBlock(buffer, kPlan)) {
-        if (readWholeRecord<kPlan>(buffer, values)) return true;
+        if (readWholeRecord<kPlan>(buffer, items...)) return true;
     }
     return false;
 }
 
 }  // namespace columns_detail
 
-// `tryReadColumns` compiled for one plan: the fields' columns, widths and
-// kinds are constants, so each field's conversion is straight-line code. It
-// takes exactly the records the run-time reader takes, with the same values.
+// Reads one record by `kPlan` into `items` (one per field, in order: an
+// std::int32_t for I, a double for F, a char for A1) and takes it through its
+// line feed; false, with nothing taken and the items' values unspecified,
+// when the fast path does not apply.
 //
 //     static constexpr ColumnPlan kPlan = planColumns(parseLayout("(64X,I4)"));
-//     if (!readColumns<kPlan>(buffer, values)) { /* InputStatement */ }
-template <const ColumnPlan& kPlan>
-[[nodiscard]] bool readColumns(InputBuffer& buffer, ColumnValue* values) {
-    return columns_detail::readWholeRecord<kPlan>(buffer, values) ||
-           columns_detail::readAcrossBlocks<kPlan>(buffer, values);
+//     if (!readColumns<kPlan>(buffer, count)) { /* InputStatement */ }
+template <const ColumnPlan& kPlan, class... Items>
+[[nodiscard]] bool readColumns(InputBuffer& buffer, Items&... items) {
+    static_assert(kPlan.usable, "the layout is outside the fast path");
+    static_assert(sizeof...(Items) == static_cast<std::size_t>(kPlan.count),
+                  "one item per field");
+    return columns_detail::readWholeRecord<kPlan>(buffer, items...) ||
+           columns_detail::readAcrossBlocks<kPlan>(buffer, items...);
 }
 
 }  // namespace gscmerge::textio

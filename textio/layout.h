@@ -13,8 +13,13 @@
 // Parsing is constexpr, so the program's own layouts are parsed once, at
 // compile time:
 //     static_assert(parseLayout("(64X,I4)").descriptors[1].width == 4);
+//
+// A layout that is a constant is compiled once, with the plans of its fast
+// paths, by `compileLayout` (at the end of this file); the typed record
+// statements of textio/record_statements.h take such compiled layouts.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -292,5 +297,208 @@ private:
     std::int32_t index_ = -1;
     std::int32_t usesLeft_ = 0;
 };
+
+
+// ---------------------------------------------------------------------------
+// Plans: a layout flattened for the fast paths of its record statements.
+
+// Where one field of a fixed-column record lies.
+struct FieldColumns {
+    DescriptorKind kind = DescriptorKind::IntegerField;
+    std::int32_t start = 0;  // column offset from the record's start
+    std::int32_t width = 0;
+    std::int32_t decimals = 0;  // F: d; I: the minimum digits m
+};
+
+// Reading: one field per item, in item order. `usable` only when the layout
+// holds nothing but integer, fixed-point, one-character A and skip
+// descriptors, and at least one field: then each field is the slice of its
+// columns on every record whose columns hold no comma, tab or line end.
+struct ColumnPlan {
+    static constexpr int kCapacity = 32;
+    FieldColumns fields[kCapacity] = {};
+    std::int32_t count = 0;
+    std::int32_t columns = 0;  // the columns the fields cover
+    bool usable = false;
+};
+
+[[nodiscard]] constexpr ColumnPlan planColumns(const RecordLayout& layout) {
+    ColumnPlan plan;
+    std::int32_t column = 0;
+    for (std::int32_t i = 0; i < layout.count; ++i) {
+        const FieldDescriptor& descriptor = layout.descriptors[i];
+        switch (descriptor.kind) {
+            case DescriptorKind::Skip:
+                if (descriptor.width > 4096 - column) return ColumnPlan{};
+                column += descriptor.width;
+                break;
+            case DescriptorKind::IntegerField:
+            case DescriptorKind::FixedPointField:
+            case DescriptorKind::CharacterField:
+                // Only one-character A fields, whose item is one character too.
+                if (descriptor.kind == DescriptorKind::CharacterField && descriptor.width != 1) {
+                    return ColumnPlan{};
+                }
+                for (std::int32_t r = 0; r < descriptor.repeat; ++r) {
+                    if (plan.count == ColumnPlan::kCapacity || descriptor.width > 4096 - column) {
+                        return ColumnPlan{};
+                    }
+                    plan.fields[plan.count++] = {descriptor.kind, column, descriptor.width,
+                                                 descriptor.digits};
+                    column += descriptor.width;
+                }
+                break;
+            case DescriptorKind::LayoutEnd:
+                plan.columns = column;
+                plan.usable = plan.count > 0;
+                return plan;
+            case DescriptorKind::Literal:
+            case DescriptorKind::Fault:
+                return ColumnPlan{};
+        }
+    }
+    return ColumnPlan{};
+}
+
+// Writing: the record's literal and skip columns as they will stand, and
+// each field's columns in item order. `usable` only when every field always
+// places exactly its width (I with w >= 1 and m >= 1, F with w >= 1, A with
+// w >= 1: a number too wide gives asterisks, a shorter one leading blanks),
+// so that every skip before the last placed character is placed as blanks
+// and every column is known in advance; a statement whose items match the
+// fields one for one, each text holding a character, is then placed
+// straight from the plan.
+struct OutputPlan {
+    static constexpr int kCapacity = 128;
+    static constexpr int kFieldCapacity = 32;
+    char columns[kCapacity] = {};  // literals and blanks
+    std::int32_t length = 0;       // the record's length (owed blanks at its end dropped)
+    FieldColumns fields[kFieldCapacity] = {};
+    std::int32_t count = 0;
+    bool usable = false;
+};
+
+[[nodiscard]] constexpr OutputPlan planOutput(const RecordLayout& layout) {
+    OutputPlan plan;
+    std::int32_t column = 0;
+    for (std::int32_t i = 0; i < layout.count; ++i) {
+        const FieldDescriptor& descriptor = layout.descriptors[i];
+        switch (descriptor.kind) {
+            case DescriptorKind::Skip:
+                if (descriptor.width < 0 || descriptor.width > OutputPlan::kCapacity - column) {
+                    return OutputPlan{};
+                }
+                for (std::int32_t c = 0; c < descriptor.width; ++c) plan.columns[column++] = ' ';
+                break;
+            case DescriptorKind::Literal:
+                for (std::int32_t c = 0; c < descriptor.textLength; ++c) {
+                    if (column == OutputPlan::kCapacity) return OutputPlan{};
+                    plan.columns[column++] = descriptor.text[c];
+                    // A doubled delimiter stands for one.
+                    if (descriptor.text[c] == descriptor.delimiter) ++c;
+                    plan.length = column;
+                }
+                break;
+            case DescriptorKind::IntegerField:
+            case DescriptorKind::FixedPointField:
+            case DescriptorKind::CharacterField:
+                if (descriptor.repeat < 1 || descriptor.width < 1) return OutputPlan{};
+                if (descriptor.kind == DescriptorKind::IntegerField && descriptor.digits < 1) {
+                    return OutputPlan{};
+                }
+                for (std::int32_t r = 0; r < descriptor.repeat; ++r) {
+                    if (plan.count == OutputPlan::kFieldCapacity ||
+                        descriptor.width > OutputPlan::kCapacity - column) {
+                        return OutputPlan{};
+                    }
+                    plan.fields[plan.count++] = {descriptor.kind, column, descriptor.width,
+                                                 descriptor.digits};
+                    for (std::int32_t c = 0; c < descriptor.width; ++c)
+                        plan.columns[column++] = ' ';
+                    plan.length = column;
+                }
+                break;
+            case DescriptorKind::LayoutEnd:
+                plan.usable = plan.count > 0;
+                return plan;
+            case DescriptorKind::Fault:
+                return OutputPlan{};
+        }
+    }
+    return OutputPlan{};
+}
+
+// ---------------------------------------------------------------------------
+// Compiled layouts.
+
+// A layout text as a template argument: the text is part of the compiled
+// layout's type, so a statement over it knows every descriptor at compile
+// time.
+template <std::size_t N>
+struct LayoutText {
+    char chars[N] = {};
+    // NOLINTNEXTLINE(google-explicit-constructor): written as a string literal
+    consteval LayoutText(const char (&text)[N]) {
+        for (std::size_t i = 0; i < N; ++i) chars[i] = text[i];
+    }
+    [[nodiscard]] constexpr std::string_view view() const { return {chars, N - 1}; }
+};
+
+namespace detail {
+
+// The position of the data descriptor that the item at `index` meets (0 for
+// the first item): the walk starts over at the end of the layout, so items
+// beyond its fields meet them again. -1 when no data descriptor takes items.
+constexpr std::int32_t descriptorOfItem(const RecordLayout& layout, std::int64_t index) {
+    std::int64_t fields = 0;
+    for (std::int32_t i = 0; i < layout.count; ++i) {
+        if (layout.descriptors[i].isData()) fields += layout.descriptors[i].repeat;
+    }
+    if (fields == 0) return -1;
+    index %= fields;
+    for (std::int32_t i = 0; i < layout.count; ++i) {
+        const FieldDescriptor& descriptor = layout.descriptors[i];
+        if (!descriptor.isData()) continue;
+        if (index < descriptor.repeat) return i;
+        index -= descriptor.repeat;
+    }
+    return -1;
+}
+
+constexpr bool holds(const RecordLayout& layout, DescriptorKind kind) {
+    for (std::int32_t i = 0; i < layout.count; ++i) {
+        if (layout.descriptors[i].kind == kind) return true;
+    }
+    return false;
+}
+
+}  // namespace detail
+
+// One layout text parsed at compile time, with the plans of its fast paths:
+//
+//     constexpr auto kCountLine = compileLayout<"(64X,I4)">();
+//     readRecord(input, kCountLine, count);       // textio/record_statements.h
+//
+// The object holds nothing: everything is in its type, so a statement over
+// it can neither outlive its layout nor be given a plan that does not match.
+// A fault in the text is a compile-time error.
+template <LayoutText kText>
+struct CompiledLayout {
+    static constexpr RecordLayout layout = parseLayout(kText.view());
+    static constexpr ColumnPlan columns = planColumns(layout);
+    static constexpr OutputPlan record = planOutput(layout);
+    static_assert(!detail::holds(layout, DescriptorKind::Fault), "the layout text has a fault");
+
+    // Whether item `index` meets a data descriptor of this kind.
+    static constexpr bool itemMeets(std::int64_t index, DescriptorKind kind) {
+        const std::int32_t position = detail::descriptorOfItem(layout, index);
+        return position >= 0 && layout.descriptors[position].kind == kind;
+    }
+};
+
+template <LayoutText kText>
+[[nodiscard]] consteval CompiledLayout<kText> compileLayout() {
+    return {};
+}
 
 }  // namespace gscmerge::textio

@@ -15,6 +15,8 @@
 namespace gscmerge::textio {
 namespace {
 
+using output_detail::writeDigitsBackwards;
+
 const RecordLayout& noLayout() {
     static constexpr RecordLayout kEmpty = parseLayout("()");
     return kEmpty;
@@ -38,6 +40,8 @@ void OutputStatement::ItemList::addSpilled(const Item& item) {
 
 std::uint32_t OutputStatement::ItemList::addText(const char* chars, std::uint32_t length) {
     const auto start = static_cast<std::uint32_t>(textLength_);
+    // An empty text may come without any characters to point at.
+    if (length == 0) return start;
     if (textLength_ + length <= kInlineText && spilledText_.empty()) {
         std::memcpy(inlineText_ + textLength_, chars, length);
     } else {
@@ -59,18 +63,6 @@ OutputStatement::OutputStatement(UnitConnection& connection, const RecordLayout&
 
 OutputStatement::OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout)
     : buffer_(&buffer), name_(name), cursor_(layout) {}
-
-OutputStatement::OutputStatement(UnitConnection& connection, const RecordLayout& layout,
-                                 const OutputPlan& plan)
-    : OutputStatement(connection, layout) {
-    if (plan.usable) startPlan(plan);
-}
-
-OutputStatement::OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout,
-                                 const OutputPlan& plan)
-    : OutputStatement(buffer, name, layout) {
-    if (plan.usable) startPlan(plan);
-}
 
 OutputStatement::OutputStatement(ConsoleUnit& console) : console_(&console), cursor_(noLayout()) {}
 
@@ -99,13 +91,6 @@ void OutputStatement::stageBlanks(std::int64_t count) {
     }
 }
 
-void OutputStatement::startPlan(const OutputPlan& plan) {
-    plan_ = &plan;
-    planned_ = 0;
-    plannedCount_ = plan.count;
-    std::memcpy(stage_, plan.columns, static_cast<std::size_t>(plan.length));
-}
-
 void OutputStatement::addInteger(std::int32_t value) {
     assert(console_ == nullptr && "console messages carry text only");
     items_.add({ItemKind::Integer, value, 0.0, 0, 0});
@@ -119,117 +104,51 @@ void OutputStatement::addReal(double value) {
 void OutputStatement::putText(const char* chars, std::int32_t length) {
     const std::uint32_t count = length > 0 ? static_cast<std::uint32_t>(length) : 0;
     const std::uint32_t start = items_.addText(chars, count);
-    if (planned_ >= 0 && stagePlannedText(start, count)) return;
     items_.add({ItemKind::Text, 0, 0.0, start, count});
 }
 
-void OutputStatement::leavePlan() {
-    for (std::int32_t f = 0; f < planned_; ++f) {
-        const PlannedValue& value = plannedValues_[f];
-        switch (plan_->fields[f].kind) {
-            case DescriptorKind::IntegerField:
-                items_.add({ItemKind::Integer, value.integer, 0.0, 0, 0});
-                break;
-            case DescriptorKind::FixedPointField:
-                items_.add({ItemKind::Real, 0, value.real, 0, 0});
-                break;
-            default:
-                items_.add({ItemKind::Text, 0, 0.0, value.textStart, value.textLength});
-                break;
-        }
-    }
-    planned_ = -1;
-    plannedCount_ = 0;
-}
-
-// The planned fields take the same bytes the layout walk places for the same
-// item: the plan's blanks stand for the walk's owed skips, and every field
-// fills exactly its width (the plan takes no other layouts).
-bool OutputStatement::stagePlannedInteger(std::int32_t value) {
-    const OutputPlan& plan = *plan_;
-    if (planned_ == plan.count || plan.fields[planned_].kind != DescriptorKind::IntegerField) {
-        leavePlan();
-        return false;
-    }
-    const OutputPlan::Field& field = plan.fields[planned_];
-    plannedValues_[planned_++].integer = value;
+// The general integer field: the digits of the magnitude (none for 0),
+// zeros up to m, the sign, right-justified in the field's blanks; asterisks
+// when they do not fit.
+void output_detail::placeInteger(char* out, std::int32_t width, std::int32_t minimumDigits,
+                                 std::int32_t value) {
     const bool negative = value < 0;
     auto magnitude = static_cast<std::uint32_t>(value);
     if (negative) magnitude = 0u - magnitude;
-    // The digits of the magnitude (none for 0), zeros up to m, the sign.
     std::int32_t count = 0;
     while (count < 10 && magnitude >= kPowersOfTen[count]) ++count;
-    const std::int32_t shown = count > field.digits ? count : field.digits;
-    if (static_cast<std::int64_t>(negative ? 1 : 0) + shown > field.width) {
-        std::memset(stage_ + field.column, '*', static_cast<std::size_t>(field.width));
-        return true;
+    const std::int32_t shown = count > minimumDigits ? count : minimumDigits;
+    if (static_cast<std::int64_t>(negative ? 1 : 0) + shown > width) {
+        std::memset(out, '*', static_cast<std::size_t>(width));
+        return;
     }
-    // It fits: straight into the field's blanks, from its end.
-    char* out = stage_ + field.column + field.width;
-    while (magnitude >= 10) {
-        const std::uint32_t pair = magnitude % 100;
-        magnitude /= 100;
-        out -= 2;
-        out[0] = kDigitPairs[2 * pair];
-        out[1] = kDigitPairs[2 * pair + 1];
-    }
-    if (magnitude > 0) *--out = static_cast<char>('0' + magnitude);
-    for (std::int32_t i = count; i < shown; ++i) *--out = '0';
-    if (negative) *--out = '-';
-    return true;
+    char* at = out + width;
+    if (magnitude > 0) at = writeDigitsBackwards(magnitude, at);
+    for (std::int32_t i = count; i < shown; ++i) *--at = '0';
+    if (negative) *--at = '-';
 }
 
-bool OutputStatement::stagePlannedReal(double value) {
-    const OutputPlan& plan = *plan_;
-    if (planned_ == plan.count || plan.fields[planned_].kind != DescriptorKind::FixedPointField) {
-        leavePlan();
-        return false;
-    }
-    // A value made by an operation that should have trapped is never written.
-    raiseIfFloatingPointFlagged();
-    const OutputPlan::Field& field = plan.fields[planned_];
-    plannedValues_[planned_++].real = value;
-    char* const out = stage_ + field.column;
+// The general fixed-point field, by the texts of decimal_format.h.
+void output_detail::placeFixed(char* out, std::int32_t width, std::int32_t decimals,
+                               double value) {
     char tail[kFixedTailRoom];
-    const std::int32_t tailLength = formatFixedTail(value, field.digits, tail + kFixedTailRoom);
+    const std::int32_t tailLength = formatFixedTail(value, decimals, tail + kFixedTailRoom);
     if (tailLength >= 0) {
-        if (tailLength > field.width) {
-            std::memset(out, '*', static_cast<std::size_t>(field.width));
+        if (tailLength > width) {
+            std::memset(out, '*', static_cast<std::size_t>(width));
         } else {
-            char* const to = out + field.width;
+            char* const to = out + width;
             for (std::int32_t i = 1; i <= tailLength; ++i) to[-i] = tail[kFixedTailRoom - i];
         }
-        return true;
+        return;
     }
-    const FormattedFixed text = formatFixed(value, field.digits);
+    const FormattedFixed text = formatFixed(value, decimals);
     const std::int64_t length = text.length();
-    if (length > field.width) {
-        std::memset(out, '*', static_cast<std::size_t>(field.width));
-        return true;
+    if (length > width) {
+        std::memset(out, '*', static_cast<std::size_t>(width));
+        return;
     }
-    text.writeTo(out + (field.width - length));
-    return true;
-}
-
-bool OutputStatement::stagePlannedText(std::uint32_t textStart, std::uint32_t length) {
-    const OutputPlan& plan = *plan_;
-    // A text of no characters places nothing, so its blanks would stay owed.
-    if (planned_ == plan.count || plan.fields[planned_].kind != DescriptorKind::CharacterField ||
-        length == 0) {
-        leavePlan();
-        return false;
-    }
-    const OutputPlan::Field& field = plan.fields[planned_];
-    PlannedValue& planned = plannedValues_[planned_++];
-    planned.textStart = textStart;
-    planned.textLength = length;
-    // A shorter text is right-justified, a longer one keeps its start.
-    const std::int64_t count = length < static_cast<std::uint32_t>(field.width)
-                                   ? static_cast<std::int64_t>(length)
-                                   : field.width;
-    std::memcpy(stage_ + field.column + (field.width - count), items_.text(textStart),
-                static_cast<std::size_t>(count));
-    return true;
+    text.writeTo(out + (width - length));
 }
 
 const FieldDescriptor& OutputStatement::nextField() {
@@ -372,14 +291,6 @@ void OutputStatement::endWrite() {
         cursor_.pendingSkip = 0;
         flushConsoleRecord();
         return;
-    }
-    if (planned_ >= 0) {
-        if (planned_ == plan_->count) {
-            staged_ = plan_->length;
-            endRecord();
-            return;
-        }
-        leavePlan();  // fewer items than fields: the walk places up to the next field
     }
     for (std::size_t i = 0; i < items_.size(); ++i) placeItem(items_[i]);
     Actions actions{*this};

@@ -13,16 +13,23 @@
 //
 // Nothing of a record reaches the file's buffer before `endWrite`: a
 // statement abandoned on the way (the process ends between two puts) leaves
-// no trace in the file. A statement with a plan (see OutputPlan) places each
-// item in the record it stages as the item is put, and only falls back to
-// copying items when they stop matching the plan.
+// no trace in the file.
+//
+// A layout that is a constant is better written with the typed `writeRecord`
+// (textio/record_statements.h), which places the record straight from the
+// compiled layout's plan; this statement is its reference.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "textio/decimal_tables.h"
+#include "textio/floating_point.h"
 #include "textio/layout.h"
 #include "textio/output_buffer.h"
 #include "textio/units.h"
@@ -32,122 +39,23 @@ namespace gscmerge::textio {
 // The console holds records of up to 132 bytes.
 inline constexpr std::size_t kConsoleRecordSize = 132;
 
-// A layout flattened for one pass of its fields: the record's literal and
-// skip columns as they will stand, and each field's columns in item order.
-// `usable` only when every field always places exactly its width (I with
-// w >= 1 and m >= 1, F with w >= 1, A with w >= 1: a number too wide gives
-// asterisks, a shorter one leading blanks), so that every skip before the
-// last placed character is placed as blanks and every column is known in
-// advance; then a statement whose items match the fields one for one is
-// placed straight from the plan.
-struct OutputPlan {
-    static constexpr int kCapacity = 128;
-    static constexpr int kFieldCapacity = 32;
-    struct Field {
-        DescriptorKind kind = DescriptorKind::IntegerField;
-        std::int32_t column = 0;
-        std::int32_t width = 0;
-        std::int32_t digits = 0;
-        // The column of the last character of an I field with m = 1, where
-        // a single digit 0 to 9 stands alone; -1 for any other field.
-        std::int32_t digitColumn = -1;
-    };
-    char columns[kCapacity] = {};  // literals and blanks
-    std::int32_t length = 0;       // the record's length (owed blanks at its end dropped)
-    Field fields[kFieldCapacity] = {};
-    std::int32_t count = 0;
-    bool usable = false;
-};
-
-[[nodiscard]] constexpr OutputPlan planOutput(const RecordLayout& layout) {
-    OutputPlan plan;
-    std::int32_t column = 0;
-    for (std::int32_t i = 0; i < layout.count; ++i) {
-        const FieldDescriptor& descriptor = layout.descriptors[i];
-        switch (descriptor.kind) {
-            case DescriptorKind::Skip:
-                if (descriptor.width < 0 || descriptor.width > OutputPlan::kCapacity - column) {
-                    return OutputPlan{};
-                }
-                for (std::int32_t c = 0; c < descriptor.width; ++c) plan.columns[column++] = ' ';
-                break;
-            case DescriptorKind::Literal:
-                for (std::int32_t c = 0; c < descriptor.textLength; ++c) {
-                    if (column == OutputPlan::kCapacity) return OutputPlan{};
-                    plan.columns[column++] = descriptor.text[c];
-                    // A doubled delimiter stands for one.
-                    if (descriptor.text[c] == descriptor.delimiter) ++c;
-                    plan.length = column;
-                }
-                break;
-            case DescriptorKind::IntegerField:
-            case DescriptorKind::FixedPointField:
-            case DescriptorKind::CharacterField:
-                if (descriptor.repeat < 1 || descriptor.width < 1) return OutputPlan{};
-                if (descriptor.kind == DescriptorKind::IntegerField && descriptor.digits < 1) {
-                    return OutputPlan{};
-                }
-                for (std::int32_t r = 0; r < descriptor.repeat; ++r) {
-                    if (plan.count == OutputPlan::kFieldCapacity ||
-                        descriptor.width > OutputPlan::kCapacity - column) {
-                        return OutputPlan{};
-                    }
-                    const bool singleDigit =
-                        descriptor.kind == DescriptorKind::IntegerField && descriptor.digits == 1;
-                    plan.fields[plan.count++] = {descriptor.kind, column, descriptor.width,
-                                                 descriptor.digits,
-                                                 singleDigit ? column + descriptor.width - 1 : -1};
-                    for (std::int32_t c = 0; c < descriptor.width; ++c)
-                        plan.columns[column++] = ' ';
-                    plan.length = column;
-                }
-                break;
-            case DescriptorKind::LayoutEnd:
-                plan.usable = plan.count > 0;
-                return plan;
-            case DescriptorKind::Fault:
-                return OutputPlan{};
-        }
-    }
-    return OutputPlan{};
-}
-
 class OutputStatement {
 public:
-    // beginWrite on a connected file.
+    // beginWrite on a connected file. The statement keeps a reference to
+    // `layout`, which must outlive it (a temporary may not).
     OutputStatement(UnitConnection& connection, const RecordLayout& layout);
-    // The same, placed straight by `plan` (planOutput(layout), kept with the
-    // layout) whenever the items match its fields.
-    OutputStatement(UnitConnection& connection, const RecordLayout& layout, const OutputPlan& plan);
-    OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout,
-                    const OutputPlan& plan);
+    OutputStatement(UnitConnection& connection, const RecordLayout&& layout) = delete;
     // beginWrite into any buffer; `name` is what error reports show.
     OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout& layout);
+    OutputStatement(OutputBuffer& buffer, const char* name, const RecordLayout&& layout) = delete;
     // beginWrite of a console message line (no layout).
     explicit OutputStatement(ConsoleUnit& console);
 
     OutputStatement(const OutputStatement&) = delete;
     OutputStatement& operator=(const OutputStatement&) = delete;
 
-    void putInteger(std::int32_t value) {
-        // One digit under the default minimum, the common case of digit
-        // fields, is placed here; stagePlannedInteger does the rest. The
-        // unsigned comparison also rules out planned_ == -1.
-        if (static_cast<std::uint32_t>(planned_) < static_cast<std::uint32_t>(plannedCount_)) {
-            const std::int32_t column = plan_->fields[planned_].digitColumn;
-            if (column >= 0 && static_cast<std::uint32_t>(value) <= 9) {
-                plannedValues_[planned_++].integer = value;
-                stage_[column] = static_cast<char>('0' + value);
-                return;
-            }
-        }
-        if (planned_ >= 0 && stagePlannedInteger(value)) return;
-        addInteger(value);
-    }
-    void putReal(double value) {
-        if (planned_ >= 0 && stagePlannedReal(value)) return;
-        addReal(value);
-    }
+    void putInteger(std::int32_t value) { addInteger(value); }
+    void putReal(double value) { addReal(value); }
     // Copies `length` characters; a negative length counts as 0.
     void putText(const char* chars, std::int32_t length);
     // Executes the statement: places every item by the layout, finishes the
@@ -210,14 +118,6 @@ private:
         std::size_t textLength_ = 0;
     };
 
-    // Each places the item in its field of the staged record when it is the
-    // item the plan expects next; false, having left the plan, otherwise.
-    bool stagePlannedInteger(std::int32_t value);
-    bool stagePlannedReal(double value);
-    bool stagePlannedText(std::uint32_t textStart, std::uint32_t length);
-    // Hands the items placed so far to the item list, for the layout walk.
-    void leavePlan();
-    void startPlan(const OutputPlan& plan);
     void addInteger(std::int32_t value);
     void addReal(double value);
     const FieldDescriptor& nextField();
@@ -246,22 +146,6 @@ private:
     template <class Text>
     void placeNumeric(const Text& text, std::int32_t width);
 
-    const OutputPlan* plan_ = nullptr;
-    // Items placed by the plan so far; -1 when the statement has no plan or
-    // has left it. The staged record holds the plan's columns and these
-    // items' texts, with `staged_` still 0, so a walk after leaving the plan
-    // builds the record afresh.
-    std::int32_t planned_ = -1;
-    std::int32_t plannedCount_ = 0;  // the plan's field count while planned_ >= 0
-    // The values of the planned items, as put (only the member of the
-    // field's kind is set).
-    struct PlannedValue {
-        double real;
-        std::int32_t integer;
-        std::uint32_t textStart;
-        std::uint32_t textLength;
-    };
-    PlannedValue plannedValues_[OutputPlan::kFieldCapacity];
     OutputBuffer* buffer_ = nullptr;
     const char* name_ = "CON";
     ConsoleUnit* console_ = nullptr;
@@ -273,10 +157,224 @@ private:
     // its end (or before a failure is reported, so that what was placed
     // stays placed); a record longer than the stage goes on in pieces.
     static constexpr int kStageSize = 256;
-    static_assert(OutputPlan::kCapacity + 2 <= kStageSize, "a planned record and its CR LF");
     std::int32_t staged_ = 0;
     char stage_[kStageSize];
 };
+
+// ---------------------------------------------------------------------------
+// Records placed straight from a compiled layout's plan (see OutputPlan in
+// textio/layout.h), for the typed `writeRecord`: the record is built at the
+// buffer's fill position (or in a stage when the block's room is short), its
+// literal and blank columns copied whole, each field written into its
+// columns from the end, and handed over with its CR LF in one step. The
+// bytes are those the layout walk places for the same items.
+namespace output_detail {
+
+// The general fields, out of line: `out` is the field's first column, and
+// the field's columns hold blanks.
+void placeInteger(char* out, std::int32_t width, std::int32_t minimumDigits, std::int32_t value);
+void placeFixed(char* out, std::int32_t width, std::int32_t decimals, double value);
+
+// Writes the decimal digits of `value` (not 0) so that they end just before
+// `end`; returns where they start.
+[[gnu::always_inline]] inline char* writeDigitsBackwards(std::uint64_t value, char* end) {
+    while (value >= 100) {
+        const auto pair = static_cast<std::size_t>(value % 100);
+        value /= 100;
+        end -= 2;
+        end[0] = kDigitPairs[2 * pair];
+        end[1] = kDigitPairs[2 * pair + 1];
+    }
+    if (value >= 10) {
+        end -= 2;
+        end[0] = kDigitPairs[2 * value];
+        end[1] = kDigitPairs[2 * value + 1];
+    } else {
+        *--end = static_cast<char>('0' + value);
+    }
+    return end;
+}
+
+// |value| in units of its last decimal, `decimals` of them, as the two
+// roundings of a fixed-point field give it: 17 significant digits (half up on
+// the 18th of the exact expansion), then `decimals` decimals (half up on
+// those 17). False for values beyond 10^15 and for infinities and NaNs.
+//
+// With |value| = m / 2^s exactly, F = m x 10^d / 2^s is the value in units,
+// and the two roundings give floor(F + 1/2 + 5 x 10^(n-18)), n the digits of
+// the rounded whole units: the first rounding moves F by less than half a
+// unit of its 17th digit, which matters only when F lies that close below a
+// half. So F is taken apart exactly into its whole units and the remainder
+// r / 2^s, with one 64-bit product (m < 2^53 and 10^d <= 1000), and only a
+// remainder just below the half needs a closer look.
+template <std::int32_t kDecimals>
+[[gnu::always_inline]] inline bool fixedUnits(double value, std::uint64_t* units) {
+    static_assert(kDecimals >= 0 && kDecimals <= 3);
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const auto biased = static_cast<std::int32_t>((bits >> 52) & 0x7FF);
+    if (biased == 0x7FF) return false;
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    if (biased != 0) mantissa |= std::uint64_t{1} << 52;
+    const std::int32_t shift = biased != 0 ? 1075 - biased : 1074;  // |value| = mantissa / 2^shift
+    if (shift < 1) return false;
+    // Below 2^-11, F stays under 1/2 by far.
+    if (shift >= 64) {
+        *units = 0;
+        return true;
+    }
+    const std::uint64_t scaled = mantissa * kPowersOfTen[kDecimals];
+    const std::uint64_t whole = scaled >> shift;
+    const std::uint64_t rest = scaled & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    if (whole >= kPowersOfTen[15]) return false;
+    std::uint64_t up = rest >= half ? 1 : 0;
+    // Just below the half, by at most half/64: the first rounding lifts F to
+    // the half when half - rest <= 2^(s-1) / 10^(17-n).
+    if (up == 0 && half - rest <= (half >> 6)) [[unlikely]] {
+        std::int32_t digits = 0;
+        while (digits < 16 && whole >= kPowersOfTen[digits]) ++digits;
+        if (half - rest <= half / kPowersOfTen[17 - digits]) up = 1;
+    }
+    *units = whole + up;
+    return true;
+}
+
+// Integer fields: a single digit, and up to four digits under the default
+// minimum, without a branch on the value's length; the rest out of line.
+template <FieldColumns kField>
+[[gnu::always_inline]] inline void placeField(char* record, std::int32_t value) {
+    static_assert(kField.kind == DescriptorKind::IntegerField);
+    char* const out = record + kField.start;
+    if constexpr (kField.decimals == 1 && kField.width == 1) {
+        // -1 would be "-1", 10 "10": both too wide.
+        out[0] = static_cast<std::uint32_t>(value) <= 9 ? static_cast<char>('0' + value) : '*';
+    } else if constexpr (kField.decimals == 1 && kField.width <= 4 &&
+                         std::endian::native == std::endian::little) {
+        if (static_cast<std::uint32_t>(value) < kPowersOfTen[kField.width]) [[likely]] {
+            // All four digits, then the leading zeros but the last made blanks.
+            const auto v = static_cast<std::uint32_t>(value);
+            std::uint32_t word = 0;
+            std::memcpy(&word, &kDigitPairs[2 * (v / 100)], 2);
+            std::uint32_t low = 0;
+            std::memcpy(&low, &kDigitPairs[2 * (v % 100)], 2);
+            word |= low << 16;
+            const std::uint32_t digits = 1 + (v >= 10 ? 1u : 0u) + (v >= 100 ? 1u : 0u) +
+                                         (v >= 1000 ? 1u : 0u);
+            // '0' ^ 0x10 is a blank.
+            word ^= 0x10101010u & ((std::uint32_t{1} << (8 * (4 - digits))) - 1);
+            word >>= 8 * (4 - kField.width);
+            std::memcpy(out, &word, static_cast<std::size_t>(kField.width));
+            return;
+        }
+        placeInteger(out, kField.width, kField.decimals, value);
+    } else {
+        placeInteger(out, kField.width, kField.decimals, value);
+    }
+}
+
+// Fixed-point fields of at most 16 columns and 3 decimals from their units
+// (longer texts are asterisks); the rest out of line.
+template <FieldColumns kField>
+[[gnu::always_inline]] inline void placeField(char* record, double value) {
+    static_assert(kField.kind == DescriptorKind::FixedPointField);
+    char* const out = record + kField.start;
+    constexpr std::int32_t kDecimals = kField.decimals;
+    std::uint64_t units = 0;
+    if constexpr (kDecimals <= 3 && kField.width <= 16) {
+        if (fixedUnits<kDecimals>(value, &units)) [[likely]] {
+            // A value that rounds to zero shows no minus sign.
+            const bool sign = std::bit_cast<std::int64_t>(value) < 0 && units != 0;
+            const std::uint64_t whole = units / kPowersOfTen[kDecimals];
+            std::int32_t wholeDigits = kDecimals == 0 ? 1 : 0;  // "0." when d = 0
+            while (wholeDigits < 16 && whole >= kPowersOfTen[wholeDigits]) ++wholeDigits;
+            if ((sign ? 1 : 0) + wholeDigits + 1 + kDecimals > kField.width) {
+                std::memset(out, '*', static_cast<std::size_t>(kField.width));
+                return;
+            }
+            char* at = out + kField.width;
+            if constexpr (kDecimals > 0) {
+                auto fraction = static_cast<std::uint32_t>(units - whole * kPowersOfTen[kDecimals]);
+                if constexpr (kDecimals == 3) {
+                    *--at = static_cast<char>('0' + fraction % 10);
+                    fraction /= 10;
+                }
+                if constexpr (kDecimals == 1) {
+                    *--at = static_cast<char>('0' + fraction);
+                } else {
+                    at -= 2;
+                    at[0] = kDigitPairs[2 * fraction];
+                    at[1] = kDigitPairs[2 * fraction + 1];
+                }
+            }
+            *--at = '.';
+            if (whole != 0) {
+                at = writeDigitsBackwards(whole, at);
+            } else if constexpr (kDecimals == 0) {
+                *--at = '0';
+            }
+            if (sign) *--at = '-';
+            return;
+        }
+    }
+    placeFixed(out, kField.width, kDecimals, value);
+}
+
+// A text is right-justified, or cut to the field's width.
+template <FieldColumns kField>
+[[gnu::always_inline]] inline void placeField(char* record, char value) {
+    static_assert(kField.kind == DescriptorKind::CharacterField);
+    record[kField.start + kField.width - 1] = value;
+}
+
+template <FieldColumns kField>
+[[gnu::always_inline]] inline void placeField(char* record, std::string_view value) {
+    static_assert(kField.kind == DescriptorKind::CharacterField);
+    const std::size_t count =
+        value.size() < static_cast<std::size_t>(kField.width) ? value.size() : kField.width;
+    std::memcpy(record + kField.start + (kField.width - count), value.data(), count);
+}
+
+template <const OutputPlan& kPlan, std::size_t... kFields, class... Items>
+[[gnu::always_inline]] inline void placeFields(char* record,
+                                               std::index_sequence<kFields...> /*fields*/,
+                                               const Items&... items) {
+    (placeField<kPlan.fields[kFields]>(record, items), ...);
+}
+
+// The whole record by `kPlan`, one item per field, every text holding at
+// least one character (an empty text places nothing, and its blanks stay
+// owed: the walk's).
+template <const OutputPlan& kPlan>
+constexpr bool holdsFixedPoint() {
+    for (std::int32_t f = 0; f < kPlan.count; ++f) {
+        if (kPlan.fields[f].kind == DescriptorKind::FixedPointField) return true;
+    }
+    return false;
+}
+
+template <const OutputPlan& kPlan, class... Items>
+void writePlannedRecord(OutputBuffer& buffer, const Items&... items) {
+    static_assert(kPlan.usable && sizeof...(Items) == static_cast<std::size_t>(kPlan.count));
+    // A value made by an operation that should have trapped is never
+    // written. Placing fields does no floating-point arithmetic, so one test
+    // before the first stands for one before each.
+    if constexpr (holdsFixedPoint<kPlan>()) raiseIfFloatingPointFlagged();
+    constexpr auto kLength = static_cast<std::size_t>(kPlan.length);
+    char stage[kLength + 2];
+    char* const room = buffer.room(kLength + 2);
+    char* const record = room != nullptr ? room : stage;
+    std::memcpy(record, kPlan.columns, kLength);
+    placeFields<kPlan>(record, std::index_sequence_for<Items...>{}, items...);
+    record[kLength] = '\r';
+    record[kLength + 1] = '\n';
+    if (room != nullptr) {
+        buffer.commit(kLength + 2);
+    } else {
+        buffer.putChars(stage, kLength + 2);
+    }
+}
+
+}  // namespace output_detail
 
 // One console message line: `text` after the line-control blank, written to
 // standard output at once with its line end owed.

@@ -37,6 +37,17 @@ public:
         }
     }
 
+    // Room for `count` bytes at the fill position, or null when the block
+    // has less left: a caller may build them there and then `commit` them.
+    [[nodiscard]] char* room(std::size_t count) {
+        return capacity_ - fill_ >= count ? block_ + fill_ : nullptr;
+    }
+    // The `count` bytes built at `room(count)` join the block.
+    void commit(std::size_t count) {
+        fill_ += static_cast<std::uint32_t>(count);
+        if (fill_ == capacity_) flushFull();
+    }
+
     void putBlanks(std::int64_t count) {
         for (std::int64_t i = 0; i < count; ++i) putChar(' ');
     }

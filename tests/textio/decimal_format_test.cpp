@@ -22,11 +22,13 @@
 #include <new>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "textio/layout.h"
 #include "textio/output.h"
 #include "textio/output_buffer.h"
+#include "textio/record_statements.h"
 
 // Counts every heap allocation of the test process, so that a test can show
 // that formatting a field allocates nothing.
@@ -524,8 +526,9 @@ TEST(FormatFixed, NonFiniteValuesAreTooWideForAnyField) {
 }
 
 // Fixed-point fields as records show them, through both ways a statement
-// places a field: the layout walk (formatFixed) and a planned statement
-// (formatFixedTail where it writes, formatFixed where it does not). The
+// places a field: the layout walk (formatFixed) and the typed statement
+// (its own placing for at most 3 decimals and 16 columns, formatFixedTail
+// where that writes, formatFixed elsewhere). The
 // values cover the texts of at most 9 decimals and 19 digits, which the
 // short form writes, and those just beyond it.
 struct FixedFieldCase {
@@ -539,8 +542,11 @@ void PrintTo(const FixedFieldCase& c, std::ostream* out) {
     *out << c.layout << " of " << hex(c.value) << " -> [" << c.field << "]";
 }
 
-// One record of `layout` holding `value`, walked or planned.
-std::string fixedRecord(const char* layout, double value, bool planned) {
+// One record of `layout` holding `value`, by the layout walk or by the typed
+// statement over the compiled layout (one of FixedFieldLayouts).
+void writeFixed(OutputBuffer& buffer, const char* layout, double value, bool typed);
+
+std::string fixedRecord(const char* layout, double value, bool typed) {
     // A statement ends the run after an operation that should have trapped;
     // the flags that the reference's and the other tests' arithmetic leave
     // are none of its business.
@@ -553,20 +559,41 @@ std::string fixedRecord(const char* layout, double value, bool planned) {
             static_cast<std::string*>(sink)->append(bytes, count);
         },
         &written);
-    const RecordLayout parsed = parseLayout(layout);
-    const OutputPlan plan = planOutput(parsed);
-    EXPECT_TRUE(plan.usable) << layout;
-    if (planned) {
-        OutputStatement statement(buffer, "memory", parsed, plan);
-        statement.putReal(value);
-        statement.endWrite();
-    } else {
-        OutputStatement statement(buffer, "memory", parsed);
-        statement.putReal(value);
-        statement.endWrite();
-    }
+    writeFixed(buffer, layout, value, typed);
     buffer.flushWaiting();
     return written;
+}
+
+template <LayoutText... kTexts>
+struct FieldLayouts {
+    static void write(OutputBuffer& buffer, const char* layout, double value, bool typed) {
+        bool found = false;
+        (
+            [&] {
+                if (found || std::string_view(layout) != kTexts.view()) return;
+                found = true;
+                using Layout = CompiledLayout<kTexts>;
+                static constexpr Layout kLayout{};
+                EXPECT_TRUE(Layout::record.usable) << layout;
+                if (typed) {
+                    writeRecord(buffer, "memory", kLayout, value);
+                } else {
+                    OutputStatement statement(buffer, "memory", Layout::layout);
+                    statement.putReal(value);
+                    statement.endWrite();
+                }
+            }(),
+            ...);
+        EXPECT_TRUE(found) << layout << " is not among the compiled field layouts";
+    }
+};
+
+using FixedFieldLayouts = FieldLayouts<"(F4.2)", "(F2.0)", "(F5.2)", "(F6.2)", "(F10.9)", "(F12.9)",
+                                   "(F12.10)", "(F17.0)", "(F20.0)", "(F20.9)", "(F21.9)",
+                                   "(F21.0)", "(F12.2)", "(F6.4)", "(F3.0)">;
+
+void writeFixed(OutputBuffer& buffer, const char* layout, double value, bool typed) {
+    FixedFieldLayouts::write(buffer, layout, value, typed);
 }
 
 class FixedField : public ::testing::TestWithParam<FixedFieldCase> {};

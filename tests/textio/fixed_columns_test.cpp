@@ -1,7 +1,9 @@
-// The fixed-column fast path against the general read statement: whenever
-// the fast path takes a record, the statement must read the same values and
-// leave the buffer at the same place; and it must take the plain records of
-// the program's own layouts.
+// The typed read statement against the general read statement: for every
+// input, `readRecord` over a compiled layout must read the same values,
+// leave the buffer at the same place, make the same reads and report what the
+// statement reports, whether its fast path (the column readers) takes the
+// record or leaves it. The fast path must also take the plain records of the
+// program's own layouts, or these comparisons would prove little.
 #include "textio/fixed_columns.h"
 
 #include <gtest/gtest.h>
@@ -9,11 +11,15 @@
 #include <bit>
 #include <cstdint>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "tests/support/captured_process.h"
 #include "tests/support/memory_input.h"
 #include "textio/input.h"
+#include "textio/record_statements.h"
 
 namespace gscmerge::textio {
 namespace {
@@ -22,104 +28,140 @@ using testing::CapturedProcess;
 using testing::MemoryInput;
 using testing::ProcessOutcome;
 
-constexpr char kEntryLayoutText[] =
-    "(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)";
+constexpr auto kEntry = compileLayout<
+    "(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)">();
+using EntryLayout = std::remove_const_t<decltype(kEntry)>;
 
-// Plans for the readers compiled for one plan.
-constexpr RecordLayout kEntryLayout = parseLayout(kEntryLayoutText);
-constexpr ColumnPlan kEntryPlan = planColumns(kEntryLayout);
-constexpr RecordLayout kFixedLayout = parseLayout("(F5.2)");
-constexpr ColumnPlan kFixedPlan = planColumns(kFixedLayout);
-constexpr RecordLayout kIntegerLayout = parseLayout("(I5)");
-constexpr ColumnPlan kIntegerPlan = planColumns(kIntegerLayout);
-// Fields at the record's very start and end, next to the skips and the
-// one-character field that the compiled reader checks for line ends itself.
-constexpr RecordLayout kEdgeLayout = parseLayout("(A1,I1,2X,F3.1,1X,A1)");
-constexpr ColumnPlan kEdgePlan = planColumns(kEdgeLayout);
+// The item a field of a compiled layout takes.
+template <class Layout, std::size_t kField>
+using ItemOf = std::conditional_t<
+    Layout::columns.fields[kField].kind == DescriptorKind::IntegerField, std::int32_t,
+    std::conditional_t<Layout::columns.fields[kField].kind == DescriptorKind::FixedPointField,
+                       double, char>>;
 
-// The run-time reader, or the one compiled for the plan at hand.
-using Reader = bool (*)(InputBuffer&, const ColumnPlan&, ColumnValue*);
-template <const ColumnPlan& kPlan>
-bool compiledReader(InputBuffer& buffer, const ColumnPlan& plan, ColumnValue* values) {
-    EXPECT_EQ(&plan, &kPlan);
-    return readColumns<kPlan>(buffer, values);
+template <class Layout>
+using FieldIndex = std::make_index_sequence<static_cast<std::size_t>(Layout::columns.count)>;
+
+template <class Item>
+std::uint64_t bitsOf(const Item& item) {
+    if constexpr (std::is_same_v<Item, double>) {
+        return std::bit_cast<std::uint64_t>(item);
+    } else if constexpr (std::is_same_v<Item, std::int32_t>) {
+        return static_cast<std::uint32_t>(item);
+    } else {
+        return static_cast<unsigned char>(item);
+    }
 }
 
-struct Outcome {
-    bool read = false;                  // the record was read without a report
-    std::vector<std::uint64_t> values;  // each value's bits
-    std::string next;                   // the record after it, read with "(A)"
-};
+// One record by the typed statement, one item per field.
+template <class Layout, std::size_t... kFields>
+std::vector<std::uint64_t> readTyped(InputBuffer& buffer, std::index_sequence<kFields...>) {
+    static constexpr Layout kLayout{};
+    std::tuple<ItemOf<Layout, kFields>...> items{};
+    std::apply([&](auto&... item) { readRecord(buffer, kLayout, item...); }, items);
+    return {bitsOf(std::get<kFields>(items))...};
+}
+
+// Whether the column readers alone take the record (nothing is taken when
+// they do not).
+template <class Layout, std::size_t... kFields>
+bool takenByColumns(InputBuffer& buffer, std::index_sequence<kFields...>) {
+    std::tuple<ItemOf<Layout, kFields>...> items{};
+    return std::apply([&](auto&... item) { return readColumns<Layout::columns>(buffer, item...); },
+                      items);
+}
+
+// One record by the general statement, with the same items.
+template <class Layout>
+std::vector<std::uint64_t> readGeneral(InputBuffer& buffer) {
+    std::vector<std::uint64_t> values;
+    InputStatement read(buffer, Layout::layout);
+    for (std::int32_t f = 0; f < Layout::columns.count; ++f) {
+        switch (Layout::columns.fields[f].kind) {
+            case DescriptorKind::IntegerField: {
+                std::int32_t value = 0;
+                read.getInteger(value);
+                values.push_back(bitsOf(value));
+                break;
+            }
+            case DescriptorKind::FixedPointField: {
+                double value = 0.0;
+                read.getReal(value);
+                values.push_back(bitsOf(value));
+                break;
+            }
+            default: {
+                char value = ' ';
+                read.getText(&value, 1);
+                values.push_back(bitsOf(value));
+                break;
+            }
+        }
+    }
+    read.endRead();
+    return values;
+}
 
 std::string nextRecord(InputBuffer& buffer) {
-    static constexpr RecordLayout kLine = parseLayout("(A)");
+    static constexpr auto kLine = compileLayout<"(A)">();
     char text[80];
-    InputStatement read(buffer, kLine);
-    read.getText(text, sizeof(text));
-    read.endRead();
+    readRecord(buffer, kLine, text);
     return std::string(text, sizeof(text));
 }
 
-Outcome readGeneral(const RecordLayout& layout, const ColumnPlan& plan, const std::string& data) {
-    Outcome outcome;
+// What a reading shows: the values, the record after it, the report, the
+// reads made.
+struct Reading {
+    std::vector<std::uint64_t> values;
+    std::string next;
+    ProcessOutcome process;
+    int refills = 0;
+    bool taken = false;  // the column readers took the record (typed reading only)
+};
+
+struct Source {
+    std::string data;
+    std::uint32_t blockSize = 1024;
+    int goodBlocks = -1;  // refills after these fail; -1: none fails
+    std::uint32_t carry = 128;
+};
+
+// Reads the line before the record (when `skipFirst`), the record, and the
+// line after it.
+template <class Layout>
+Reading readSource(const Source& source, bool typed, bool skipFirst) {
+    MemoryInput input(source.data, source.blockSize, source.carry);
+    if (source.goodBlocks >= 0) input.failAfterBlocks(source.goodBlocks);
+    Reading reading;
     CapturedProcess process;
-    const auto ending = process.run([&] {
-        MemoryInput input(data);
-        InputStatement read(input.buffer(), layout);
-        for (std::int32_t f = 0; f < plan.count; ++f) {
-            switch (plan.fields[f].kind) {
-                case DescriptorKind::IntegerField: {
-                    std::int32_t value = 0;
-                    read.getInteger(value);
-                    outcome.values.push_back(static_cast<std::uint32_t>(value));
-                    break;
-                }
-                case DescriptorKind::FixedPointField: {
-                    double value = 0.0;
-                    read.getReal(value);
-                    outcome.values.push_back(std::bit_cast<std::uint64_t>(value));
-                    break;
-                }
-                default: {
-                    char value = ' ';
-                    read.getText(&value, 1);
-                    outcome.values.push_back(static_cast<unsigned char>(value));
-                    break;
-                }
-            }
+    reading.process = process.run([&] {
+        if (skipFirst) (void)nextRecord(input.buffer());
+        if (typed) {
+            // Whether the column readers take it, on a copy of the input.
+            MemoryInput probe(source.data, source.blockSize, source.carry);
+            if (skipFirst) (void)nextRecord(probe.buffer());
+            reading.taken = takenByColumns<Layout>(probe.buffer(), FieldIndex<Layout>{});
+            reading.values = readTyped<Layout>(input.buffer(), FieldIndex<Layout>{});
+        } else {
+            reading.values = readGeneral<Layout>(input.buffer());
         }
-        read.endRead();
-        outcome.next = nextRecord(input.buffer());
-        outcome.read = true;
+        reading.next = nextRecord(input.buffer());
     });
-    if (ending.ended) outcome.read = false;
-    return outcome;
+    reading.refills = input.refills();
+    return reading;
 }
 
-Outcome readFast(const ColumnPlan& plan, const std::string& data, Reader reader = tryReadColumns) {
-    Outcome outcome;
-    MemoryInput input(data);
-    // Fill the block the way a statement would have before this record.
-    (void)input.buffer().peekChar();
-    ColumnValue values[ColumnPlan::kCapacity];
-    if (!reader(input.buffer(), plan, values)) return outcome;
-    for (std::int32_t f = 0; f < plan.count; ++f) {
-        switch (plan.fields[f].kind) {
-            case DescriptorKind::IntegerField:
-                outcome.values.push_back(static_cast<std::uint32_t>(values[f].integer));
-                break;
-            case DescriptorKind::FixedPointField:
-                outcome.values.push_back(std::bit_cast<std::uint64_t>(values[f].real));
-                break;
-            default:
-                outcome.values.push_back(static_cast<unsigned char>(values[f].character));
-                break;
-        }
-    }
-    CapturedProcess process;
-    (void)process.run([&] { outcome.next = nextRecord(input.buffer()); });
-    outcome.read = true;
-    return outcome;
+// Compares the two readings of one source; true when the fast path took it.
+template <class Layout>
+bool expectSameReading(const Source& source, bool skipFirst = false) {
+    const Reading typed = readSource<Layout>(source, true, skipFirst);
+    const Reading general = readSource<Layout>(source, false, skipFirst);
+    EXPECT_EQ(typed.values, general.values) << source.data;
+    EXPECT_EQ(typed.next, general.next) << source.data;
+    EXPECT_EQ(typed.process.err, general.process.err) << source.data;
+    EXPECT_EQ(typed.process.ended, general.process.ended) << source.data;
+    EXPECT_EQ(typed.refills, general.refills) << source.data;
+    return typed.taken;
 }
 
 // A deterministic generator of entry-like lines: mostly plain, with every
@@ -154,182 +196,122 @@ private:
     std::uint64_t state_;
 };
 
-TEST(FixedColumns, PlansTheProgramsLayouts) {
-    static constexpr ColumnPlan kEntry = planColumns(parseLayout(kEntryLayoutText));
-    static_assert(kEntry.usable && kEntry.count == 12 && kEntry.columns == 57);
-    static_assert(kEntry.fields[4].start == 23 && kEntry.fields[4].width == 5 &&
-                  kEntry.fields[4].decimals == 2);
-    static constexpr ColumnPlan kCount = planColumns(parseLayout("(64X,I4)"));
-    static_assert(kCount.usable && kCount.count == 1 && kCount.fields[0].start == 64);
-    // Outside the fast path: literals, widthless A, no fields.
-    static_assert(!planColumns(parseLayout("('x',I4)")).usable);
-    static_assert(!planColumns(parseLayout("(A)")).usable);
-    static_assert(!planColumns(parseLayout("(3X)")).usable);
-    static_assert(!planColumns(parseLayout("(I4,Q)")).usable);
+TEST(ReadRecord, EntryLineGivesItsTwelveFields) {
+    MemoryInput input("    1234      56 01 02 03.45 -04 05 06.7  0.3  12.34 0.15\r\nnext\n");
+    std::int32_t region = 0, star = 0, hours = 0, minutes = 0, degrees = 0, arcminutes = 0;
+    double seconds = 0, arcseconds = 0, posError = 0, magnitude = 0, magError = 0;
+    char sign = ' ';
+    readRecord(input.buffer(), kEntry, region, star, hours, minutes, seconds, sign, degrees,
+               arcminutes, arcseconds, posError, magnitude, magError);
+    EXPECT_EQ(region, 1234);
+    EXPECT_EQ(star, 56);
+    EXPECT_EQ(hours, 1);
+    EXPECT_EQ(minutes, 2);
+    EXPECT_EQ(seconds, 3.45);
+    EXPECT_EQ(sign, '-');
+    EXPECT_EQ(degrees, 4);
+    EXPECT_EQ(arcminutes, 5);
+    EXPECT_EQ(arcseconds, 6.7);
+    EXPECT_EQ(posError, 0.3);
+    EXPECT_EQ(magnitude, 12.34);
+    EXPECT_EQ(magError, 0.15);
+    EXPECT_EQ(nextRecord(input.buffer()).substr(0, 5), "next ");
 }
 
-TEST(FixedColumns, TakesPlainEntryLinesWithTheStatementsValues) {
-    static constexpr RecordLayout kLayout = parseLayout(kEntryLayoutText);
-    static constexpr ColumnPlan kPlan = planColumns(kLayout);
-    const std::string line =
-        "    1234      56 01 02 03.45 -04 05 06.7  0.3  12.34 0.15\r\nafter the record\n";
-    const Outcome fast = readFast(kPlan, line);
-    ASSERT_TRUE(fast.read);
-    const Outcome general = readGeneral(kLayout, kPlan, line);
-    EXPECT_EQ(fast.values, general.values);
-    EXPECT_EQ(fast.next, general.next);
+// Layouts the fast path does not take (a literal would be an error, a
+// widthless A, a field wider than the columns it may use) still read as the
+// statement reads them.
+TEST(ReadRecord, LayoutsOutsideTheFastPathReadAsTheStatement) {
+    static constexpr auto kCount = compileLayout<"(64X,I4)">();
+    static constexpr auto kWhole = compileLayout<"(A)">();
+    static constexpr auto kInstruction = compileLayout<"(A2, 8A1)">();
+    MemoryInput input(std::string(64, 'x') + " 123\nN0001.raw\nEN\n");
+    std::int32_t count = 0;
+    readRecord(input.buffer(), kCount, count);
+    EXPECT_EQ(count, 123);
+    char name[12];
+    readRecord(input.buffer(), kWhole, name);
+    EXPECT_EQ(std::string(name, 12), "N0001.raw   ");
+    char code[2];
+    char cells[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+    readRecord(input.buffer(), kInstruction, code, cells[0], cells[1], cells[2], cells[3],
+               cells[4], cells[5], cells[6], cells[7]);
+    EXPECT_EQ(std::string(code, 2), "EN");
+    EXPECT_EQ(std::string(cells, 8), "        ");
 }
 
-class EveryRecordItTakes : public ::testing::TestWithParam<Reader> {};
+// What must not compile: items of the wrong kind, a temporary layout, a read
+// layout with a literal.
+template <class Layout, class... Items>
+concept Readable = requires(InputBuffer& buffer, const Layout& layout, Items&... items) {
+    readRecord(buffer, layout, items...);
+};
+template <class... Items>
+concept ReadableFromTemporary = requires(InputBuffer& buffer, Items&... items) {
+    readRecord(buffer, compileLayout<"(I4,F5.2)">(), items...);
+};
+using IntegerAndReal = CompiledLayout<"(I4,F5.2)">;
+static_assert(Readable<IntegerAndReal, std::int32_t, double>);
+static_assert(!Readable<IntegerAndReal, double, double>);
+static_assert(!Readable<IntegerAndReal, std::int32_t, std::int32_t>);
+static_assert(!Readable<IntegerAndReal, std::int32_t, double, double>);  // meets the I again
+static_assert(Readable<IntegerAndReal, std::int32_t, double, std::int32_t>);
+static_assert(!Readable<IntegerAndReal, long long, double>);
+static_assert(!Readable<IntegerAndReal, const std::int32_t, double>);
+static_assert(!ReadableFromTemporary<std::int32_t, double>);
+static_assert(!Readable<CompiledLayout<"('x',I4)">, std::int32_t>);
+static_assert(Readable<CompiledLayout<"(A)">, char[12]>);
+static_assert(!Readable<CompiledLayout<"(A)">, std::int32_t>);
+static_assert(!Readable<CompiledLayout<"(2X)">, std::int32_t>);
 
-TEST_P(EveryRecordItTakes, AgreesWithTheStatement) {
+TEST(ReadRecord, EntryLinesReadAsByTheStatement) {
     Lines lines(2026);
     int taken = 0;
     for (int i = 0; i < 20000; ++i) {
-        const std::string data = lines.next();
-        const Outcome fast = readFast(kEntryPlan, data, GetParam());
-        const Outcome runTime = readFast(kEntryPlan, data);
-        // Both readers take the same records.
-        ASSERT_EQ(fast.read, runTime.read) << data;
-        if (!fast.read) continue;
-        ++taken;
-        const Outcome general = readGeneral(kEntryLayout, kEntryPlan, data);
-        ASSERT_TRUE(general.read) << "fast path took a record the statement rejects: " << data;
-        ASSERT_EQ(fast.values, general.values) << data;
-        ASSERT_EQ(fast.next, general.next) << data;
+        if (expectSameReading<EntryLayout>({lines.next()})) ++taken;
+        if (HasFailure()) return;
     }
     EXPECT_GT(taken, 5000);  // the sample must exercise the fast path
 }
 
-INSTANTIATE_TEST_SUITE_P(FixedColumns, EveryRecordItTakes,
-                         ::testing::Values(Reader{tryReadColumns},
-                                           Reader{compiledReader<kEntryPlan>}));
+// Line ends and odd characters in every column of records whose fields
+// touch their edges, next to the skips and one-character fields that the
+// fast path checks for line ends itself: a short record (read a column at a
+// time) and one of 21 columns (read sixteen columns at a time).
+constexpr auto kShortEdges = compileLayout<"(A1,I1,2X,F3.1,1X,A1)">();
+constexpr auto kLongEdges = compileLayout<"(A1,I1,2X,F3.1,1X,A1,I8,F4.2)">();
 
-// Line ends and odd characters in every column of a short record whose
-// fields touch its edges: both readers take the same records, with the
-// statement's values.
-TEST(FixedColumns, CompiledReaderChecksEveryColumnForLineEnds) {
-    const std::string plain = "x5  1.2 y";
-    const char odd[] = {'\r', '\n', ',', '\t', ' ', '.', '-', 'E'};
+template <class Layout>
+int sweepEdges(const std::string& plain) {
+    const char odd[] = {'\r', '\n', ',', '\t', ' ', '.', '-', 'E', '0'};
     int taken = 0;
     for (std::size_t column = 0; column <= plain.size(); ++column) {
         for (const char c : odd) {
             for (const char* end : {"\r\n", "\n", "\rtail\n", " tail\n"}) {
                 std::string line = plain;
                 if (column < line.size()) line[column] = c;
-                const std::string data = line + end + "after the record\n";
-                const Outcome fast = readFast(kEdgePlan, data, compiledReader<kEdgePlan>);
-                const Outcome runTime = readFast(kEdgePlan, data);
-                ASSERT_EQ(fast.read, runTime.read) << data;
-                if (!fast.read) continue;
-                ++taken;
-                const Outcome general = readGeneral(kEdgeLayout, kEdgePlan, data);
-                ASSERT_TRUE(general.read) << data;
-                ASSERT_EQ(fast.values, general.values) << data;
-                ASSERT_EQ(fast.next, general.next) << data;
+                if (expectSameReading<Layout>({line + end + "after the record\n"})) ++taken;
+                if (::testing::Test::HasFailure()) return taken;
             }
         }
     }
-    EXPECT_GT(taken, 20);
+    return taken;
 }
 
-constexpr ColumnPlan kFourDigits = planColumns(parseLayout("(I4)"));
-
-TEST(FixedColumns, LeavesRecordsCrossingTheBlockToTheStatement) {
-    static constexpr const ColumnPlan& kPlan = kFourDigits;
-    MemoryInput input(std::string(1020, 'x') + "\n  12345\n", 1024);
-    CapturedProcess process;
-    (void)process.run([&] { (void)nextRecord(input.buffer()); });
-    ColumnValue value[1];
-    EXPECT_FALSE(tryReadColumns(input.buffer(), kPlan, value));
-    EXPECT_EQ(input.buffer().unreadCount(), 3u);
-    EXPECT_FALSE(readColumns<kFourDigits>(input.buffer(), value));
-    EXPECT_EQ(input.buffer().unreadCount(), 3u);
+TEST(ReadRecord, ChecksEveryColumnForLineEnds) {
+    EXPECT_GT(sweepEdges<std::remove_const_t<decltype(kShortEdges)>>("x5  1.2 y"), 20);
+    EXPECT_GT(sweepEdges<std::remove_const_t<decltype(kLongEdges)>>("x5  1.2 y    12340.25"), 20);
 }
 
 // Records crossing the end of a block, with carry room in front of the
-// block: wherever the block's end falls in the record, the fast path (taking
-// the record, or leaving it to the statement) must read exactly what the
-// statement alone reads, report what it reports, and make the same reads.
-struct CrossingSource {
-    std::string data;
-    std::uint32_t blockSize;
-    int goodBlocks = -1;  // refills after these fail; -1: none fails
-};
-
-struct CrossingRun {
-    std::string transcript;  // each value's bits, then the next record
-    ProcessOutcome process;
-    int refills = 0;
-    bool taken = false;  // the fast path took the record
-};
-
-constexpr std::uint32_t kCarry = 128;
-
-// Reads the line before the record, the record (by `reader` first when one is
-// given, by the statement when it declines), and the line after it.
-CrossingRun readAcross(const CrossingSource& source, Reader reader) {
-    MemoryInput input(source.data, source.blockSize, kCarry);
-    if (source.goodBlocks >= 0) input.failAfterBlocks(source.goodBlocks);
-    CrossingRun run;
-    CapturedProcess process;
-    run.process = process.run([&] {
-        (void)nextRecord(input.buffer());
-        ColumnValue values[ColumnPlan::kCapacity];
-        run.taken = reader != nullptr && reader(input.buffer(), kEntryPlan, values);
-        if (!run.taken) {
-            InputStatement read(input.buffer(), kEntryLayout);
-            for (std::int32_t f = 0; f < kEntryPlan.count; ++f) {
-                switch (kEntryPlan.fields[f].kind) {
-                    case DescriptorKind::IntegerField:
-                        read.getInteger(values[f].integer);
-                        break;
-                    case DescriptorKind::FixedPointField:
-                        read.getReal(values[f].real);
-                        break;
-                    default:
-                        read.getText(&values[f].character, 1);
-                        break;
-                }
-            }
-            read.endRead();
-        }
-        for (std::int32_t f = 0; f < kEntryPlan.count; ++f) {
-            switch (kEntryPlan.fields[f].kind) {
-                case DescriptorKind::IntegerField:
-                    run.transcript += std::to_string(values[f].integer) + "|";
-                    break;
-                case DescriptorKind::FixedPointField:
-                    run.transcript +=
-                        std::to_string(std::bit_cast<std::uint64_t>(values[f].real)) + "|";
-                    break;
-                default:
-                    run.transcript += std::string(1, values[f].character) + "|";
-                    break;
-            }
-        }
-        run.transcript += nextRecord(input.buffer());
-    });
-    run.refills = input.refills();
-    return run;
-}
-
-class AcrossTheBlockEnd : public ::testing::TestWithParam<Reader> {};
-
-TEST_P(AcrossTheBlockEnd, ReadsAndReportsAsTheStatementAlone) {
+// block: wherever the block's end falls in the record, the typed statement
+// (its fast path taking the record, or leaving it to the statement) must
+// read exactly what the statement alone reads, report what it reports, and
+// make the same reads.
+TEST(ReadRecord, AcrossTheBlockEndReadsAndReportsAsTheStatement) {
     Lines lines(77);
     int crossingTaken = 0;
     int cases = 0;
-    auto compare = [&](const CrossingSource& source, bool crosses) {
-        const CrossingRun fast = readAcross(source, GetParam());
-        const CrossingRun general = readAcross(source, nullptr);
-        ++cases;
-        if (fast.taken && crosses) ++crossingTaken;
-        ASSERT_EQ(fast.transcript, general.transcript) << source.data;
-        ASSERT_EQ(fast.process.err, general.process.err) << source.data;
-        ASSERT_EQ(fast.process.ended, general.process.ended) << source.data;
-        ASSERT_EQ(fast.refills, general.refills) << source.data;
-    };
     for (int i = 0; i < 150; ++i) {
         const std::string withNext = lines.next();
         const std::string record = withNext.substr(0, withNext.find('\n') + 1);
@@ -341,115 +323,38 @@ TEST_P(AcrossTheBlockEnd, ReadsAndReportsAsTheStatementAlone) {
                 const std::size_t start = blockSize - offset % blockSize;
                 const std::string before = std::string(start - 1, 'x') + "\n";
                 const bool crosses = offset > 0 && offset < record.size();
-                compare({before + withNext, blockSize}, crosses);
+                ++cases;
+                if (expectSameReading<EntryLayout>({before + withNext, blockSize}, true) &&
+                    crosses) {
+                    ++crossingTaken;
+                }
                 // The read of the block after the record's start fails, or
                 // the one after that.
                 const int blocksBefore = static_cast<int>((start + blockSize - 1) / blockSize);
-                compare({before + withNext, blockSize, blocksBefore}, false);
-                compare({before + withNext, blockSize, blocksBefore + 1}, false);
+                expectSameReading<EntryLayout>({before + withNext, blockSize, blocksBefore}, true);
+                expectSameReading<EntryLayout>({before + withNext, blockSize, blocksBefore + 1},
+                                               true);
                 // The data ends at the block's end, `offset` bytes into the
                 // record: with its line feed, without it, or earlier still.
-                compare(
+                expectSameReading<EntryLayout>(
                     {std::string(blockSize - 1, 'x') + "\n" + record.substr(0, offset), blockSize},
-                    false);
-                if (::testing::Test::HasFatalFailure()) return;
+                    true);
+                // Without carry room nothing can be joined.
+                expectSameReading<EntryLayout>({before + withNext, blockSize, -1, 0}, true);
+                if (HasFailure()) return;
             }
         }
     }
     EXPECT_GT(crossingTaken, cases / 20);  // the sweep must take crossing records
 }
 
-INSTANTIATE_TEST_SUITE_P(FixedColumns, AcrossTheBlockEnd,
-                         ::testing::Values(Reader{tryReadColumns},
-                                           Reader{compiledReader<kEntryPlan>}));
-
-// Every text of a small alphabet in F5.2 and I5 fields: where the fast path
-// takes the field, the statement reads the same bits.
-TEST(FixedColumns, AgreesOnEveryShortFieldText) {
-    const std::string alphabet = " 059.-+";
-    int taken = 0;
-    CapturedProcess process;
-    const auto ending = process.run([&] {
-        std::string field(5, ' ');
-        for (int code = 0; code < 7 * 7 * 7 * 7 * 7; ++code) {
-            for (int i = 0, rest = code; i < 5; ++i, rest /= 7) {
-                field[static_cast<std::size_t>(i)] = alphabet[static_cast<std::size_t>(rest % 7)];
-            }
-            const std::string data = field + "\n";
-            // The run-time reader and the compiled one take the same texts
-            // with the same values, and those are the statement's.
-            auto take = [&data](Reader reader, const ColumnPlan& plan, ColumnValue* value) {
-                MemoryInput fast(data);
-                (void)fast.buffer().peekChar();
-                return reader(fast.buffer(), plan, value);
-            };
-            ColumnValue value[1];
-            ColumnValue compiled[1];
-            const bool fixedTaken = take(tryReadColumns, kFixedPlan, value);
-            ASSERT_EQ(take(compiledReader<kFixedPlan>, kFixedPlan, compiled), fixedTaken)
-                << "[" << field << "]";
-            if (fixedTaken) {
-                ++taken;
-                MemoryInput general(data);
-                double expected = 0.0;
-                InputStatement read(general.buffer(), kFixedLayout);
-                read.getReal(expected);
-                read.endRead();
-                ASSERT_EQ(std::bit_cast<std::uint64_t>(value[0].real),
-                          std::bit_cast<std::uint64_t>(expected))
-                    << "[" << field << "]";
-                ASSERT_EQ(std::bit_cast<std::uint64_t>(compiled[0].real),
-                          std::bit_cast<std::uint64_t>(expected))
-                    << "[" << field << "]";
-            }
-            const bool integerTaken = take(tryReadColumns, kIntegerPlan, value);
-            ASSERT_EQ(take(compiledReader<kIntegerPlan>, kIntegerPlan, compiled), integerTaken)
-                << "[" << field << "]";
-            if (integerTaken) {
-                MemoryInput general(data);
-                std::int32_t expected = 0;
-                InputStatement read(general.buffer(), kIntegerLayout);
-                read.getInteger(expected);
-                read.endRead();
-                ASSERT_EQ(value[0].integer, expected) << "[" << field << "]";
-                ASSERT_EQ(compiled[0].integer, expected) << "[" << field << "]";
-            }
-        }
-    });
-    EXPECT_FALSE(ending.ended) << ending.err;
-    EXPECT_GT(taken, 1000);
-}
-
-// Single fields of every width the word-at-a-time reading handles, at the
-// start of the record and with the record filling its block to the last byte:
-// every text of a small alphabet (random ones for the widest fields) read
-// through the compiled reader must give the general read's bits.
-constexpr RecordLayout kI1 = parseLayout("(I1)");
-constexpr ColumnPlan kI1Plan = planColumns(kI1);
-constexpr RecordLayout kI2 = parseLayout("(I2)");
-constexpr ColumnPlan kI2Plan = planColumns(kI2);
-constexpr RecordLayout kI3 = parseLayout("(I3)");
-constexpr ColumnPlan kI3Plan = planColumns(kI3);
-constexpr RecordLayout kI7 = parseLayout("(I7)");
-constexpr ColumnPlan kI7Plan = planColumns(kI7);
-constexpr RecordLayout kI8 = parseLayout("(I8)");
-constexpr ColumnPlan kI8Plan = planColumns(kI8);
-constexpr RecordLayout kF31 = parseLayout("(F3.1)");
-constexpr ColumnPlan kF31Plan = planColumns(kF31);
-constexpr RecordLayout kF41 = parseLayout("(F4.1)");
-constexpr ColumnPlan kF41Plan = planColumns(kF41);
-constexpr RecordLayout kF42 = parseLayout("(F4.2)");
-constexpr ColumnPlan kF42Plan = planColumns(kF42);
-constexpr RecordLayout kF63 = parseLayout("(F6.3)");
-constexpr ColumnPlan kF63Plan = planColumns(kF63);
-constexpr RecordLayout kF80 = parseLayout("(F8.0)");
-constexpr ColumnPlan kF80Plan = planColumns(kF80);
-constexpr RecordLayout kF84 = parseLayout("(F8.4)");
-constexpr ColumnPlan kF84Plan = planColumns(kF84);
-
-template <const ColumnPlan& kPlan>
-int sweepField(const RecordLayout& layout, std::size_t width) {
-    const std::string alphabet = " 019.-";
+// Every text of a small alphabet (random ones for the widest fields) in
+// single fields of every width the fast path handles: alone (read a column
+// at a time), at the start of a record of 16 columns and at its end (read
+// sixteen columns at a time), and with the record filling its block to the
+// last byte. Where the fast path takes the field, the statement reads the
+// same bits; where it does not, the typed statement still does.
+std::vector<std::string> fieldTexts(std::size_t width, const std::string& alphabet) {
     std::vector<std::string> texts;
     if (width <= 5) {
         std::size_t total = 1;
@@ -461,53 +366,67 @@ int sweepField(const RecordLayout& layout, std::size_t width) {
             }
             texts.push_back(text);
         }
-    } else {
-        std::uint64_t state = width;
-        for (int n = 0; n < 6000; ++n) {
-            std::string text(width, ' ');
-            for (char& c : text) {
-                state = state * 6364136223846793005u + 1442695040888963407u;
-                // Mostly digits and blanks, so that plain texts are common.
-                const auto pick = static_cast<std::size_t>((state >> 33) % 10);
-                c = pick < 6 ? static_cast<char>('0' + pick) : alphabet[pick - 6];
-            }
-            texts.push_back(text);
-        }
+        return texts;
     }
+    std::uint64_t state = width;
+    for (int n = 0; n < 6000; ++n) {
+        std::string text(width, ' ');
+        for (char& c : text) {
+            state = state * 6364136223846793005u + 1442695040888963407u;
+            // Mostly digits and blanks, so that plain texts are common.
+            const auto pick = static_cast<std::size_t>((state >> 33) % 10);
+            c = pick < 6 ? static_cast<char>('0' + pick) : alphabet[pick - 6 < alphabet.size()
+                                                                        ? pick - 6
+                                                                        : 0];
+        }
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+// `kPad` blanks before the field (kAfter false) or after it.
+template <class Layout>
+int sweepField(std::size_t width, std::size_t pad, bool fieldFirst) {
     int taken = 0;
-    for (const std::string& text : texts) {
-        const std::string data = text + "\nnext\n";
-        for (const std::uint32_t block : {1024u, static_cast<std::uint32_t>(width + 1)}) {
-            MemoryInput input(data, block);
-            (void)input.buffer().peekChar();
-            ColumnValue value[1];
-            if (!readColumns<kPlan>(input.buffer(), value)) continue;
-            ++taken;
-            const Outcome general = readGeneral(layout, kPlan, data);
-            EXPECT_TRUE(general.read) << "[" << text << "]";
-            const std::uint64_t bits =
-                kPlan.fields[0].kind == DescriptorKind::IntegerField
-                    ? static_cast<std::uint32_t>(value[0].integer)
-                    : std::bit_cast<std::uint64_t>(value[0].real);
-            EXPECT_EQ(std::vector<std::uint64_t>{bits}, general.values) << "[" << text << "]";
+    for (const std::string& text : fieldTexts(width, " 019.-+")) {
+        const std::string blanks(pad, ' ');
+        const std::string line = fieldFirst ? text + blanks : blanks + text;
+        const std::string data = line + "\nnext\n";
+        for (const std::uint32_t block : {1024u, static_cast<std::uint32_t>(line.size() + 1)}) {
+            if (expectSameReading<Layout>({data, block})) ++taken;
             if (::testing::Test::HasFailure()) return taken;
         }
     }
     return taken;
 }
 
-TEST(FixedColumns, EveryWidthOfPlainFieldReadsAsTheStatementDoes) {
-    EXPECT_GT(sweepField<kI1Plan>(kI1, 1), 0);
-    EXPECT_GT(sweepField<kI2Plan>(kI2, 2), 0);
-    EXPECT_GT(sweepField<kI3Plan>(kI3, 3), 0);
-    EXPECT_GT(sweepField<kI7Plan>(kI7, 7), 0);
-    EXPECT_GT(sweepField<kI8Plan>(kI8, 8), 0);
-    EXPECT_GT(sweepField<kF31Plan>(kF31, 3), 0);
-    EXPECT_GT(sweepField<kF41Plan>(kF41, 4), 0);
-    EXPECT_GT(sweepField<kF42Plan>(kF42, 4), 0);
-    EXPECT_GT(sweepField<kF63Plan>(kF63, 6), 0);
-    EXPECT_GT(sweepField<kF80Plan>(kF80, 8), 0);
-    EXPECT_GT(sweepField<kF84Plan>(kF84, 8), 0);
+#define SWEEP(text, width, pad, first) \
+    sweepField<CompiledLayout<text>>(width, pad, first)
+
+TEST(ReadRecord, EveryTextOfEveryFieldWidthReadsAsByTheStatement) {
+    // Alone.
+    EXPECT_GT(SWEEP("(I1)", 1, 0, true), 0);
+    EXPECT_GT(SWEEP("(I5)", 5, 0, true), 0);
+    EXPECT_GT(SWEEP("(F5.2)", 5, 0, true), 0);
+    EXPECT_GT(SWEEP("(F8.4)", 8, 0, true), 0);
+    // Ending a record of sixteen columns.
+    EXPECT_GT(SWEEP("(15X,I1)", 1, 15, false), 0);
+    EXPECT_GT(SWEEP("(14X,I2)", 2, 14, false), 0);
+    EXPECT_GT(SWEEP("(13X,I3)", 3, 13, false), 0);
+    EXPECT_GT(SWEEP("(11X,I5)", 5, 11, false), 0);
+    EXPECT_GT(SWEEP("(9X,I7)", 7, 9, false), 0);
+    EXPECT_GT(SWEEP("(8X,I8)", 8, 8, false), 0);
+    EXPECT_GT(SWEEP("(13X,F3.1)", 3, 13, false), 0);
+    EXPECT_GT(SWEEP("(12X,F4.1)", 4, 12, false), 0);
+    EXPECT_GT(SWEEP("(12X,F4.2)", 4, 12, false), 0);
+    EXPECT_GT(SWEEP("(11X,F5.2)", 5, 11, false), 0);
+    EXPECT_GT(SWEEP("(10X,F6.3)", 6, 10, false), 0);
+    EXPECT_GT(SWEEP("(8X,F8.0)", 8, 8, false), 0);
+    EXPECT_GT(SWEEP("(8X,F8.4)", 8, 8, false), 0);
+    // Starting one, where fewer than eight columns lie before its end.
+    EXPECT_GT(SWEEP("(I2,14X)", 2, 14, true), 0);
+    EXPECT_GT(SWEEP("(F5.2,11X)", 5, 11, true), 0);
+    EXPECT_GT(SWEEP("(I7,9X)", 7, 9, true), 0);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// Records placed straight from a flattened layout against the same records
-// placed by the general layout walk: the bytes must be the same for every
-// item, in range or not, and a statement the plan does not fit must fall
-// back to the walk.
+// The typed write statement against the general layout walk: for every
+// layout and every item, in range or not, `writeRecord` over a compiled
+// layout must give the same bytes in the same writes as an OutputStatement
+// given the same items, whether it places the record straight from the
+// layout's plan or leaves it to the walk.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,8 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "tests/support/captured_process.h"
@@ -19,54 +22,42 @@
 #include "textio/layout.h"
 #include "textio/output.h"
 #include "textio/output_buffer.h"
+#include "textio/record_statements.h"
 #include "textio/termination.h"
 #include "textio/units.h"
 
 namespace gscmerge::textio {
 namespace {
 
-using testing::integer;
-using testing::Item;
-using testing::kStarLayout;
 using testing::MemoryFile;
-using testing::putItems;
-using testing::real;
-using testing::text;
 
-void writeStatement(MemoryFile& file, const RecordLayout& layout, const OutputPlan* plan,
-                    const std::vector<Item>& items) {
-    auto put = [&](OutputStatement& statement) {
-        putItems(statement, items);
-        statement.endWrite();
-    };
-    if (plan != nullptr) {
-        OutputStatement statement(file.buffer, "memory", layout, *plan);
-        put(statement);
-    } else {
-        OutputStatement statement(file.buffer, "memory", layout);
-        put(statement);
-    }
+void put(OutputStatement& write, std::int32_t item) { write.putInteger(item); }
+void put(OutputStatement& write, double item) { write.putReal(item); }
+void put(OutputStatement& write, char item) { write.putText(&item, 1); }
+void put(OutputStatement& write, std::string_view item) {
+    write.putText(item.data(), static_cast<std::int32_t>(item.size()));
 }
 
-// The writes of both paths for a sequence of statements.
-struct BothPaths {
-    std::vector<std::string> walked;
-    std::vector<std::string> planned;
-};
-
-BothPaths writeBoth(const std::string& layoutText, const std::vector<std::vector<Item>>& records) {
-    const RecordLayout layout = parseLayout(layoutText);
-    const OutputPlan plan = planOutput(layout);
+// The writes of both ways, for records written one after another into one
+// file each.
+struct BothWays {
+    MemoryFile typed;
     MemoryFile walked;
-    MemoryFile planned;
-    for (const std::vector<Item>& items : records) {
-        writeStatement(walked, layout, nullptr, items);
-        writeStatement(planned, layout, &plan, items);
+
+    template <class Layout, class... Items>
+    void write(const Items&... items) {
+        static constexpr Layout kLayout{};
+        writeRecord(typed.buffer, "memory", kLayout, items...);
+        OutputStatement statement(walked.buffer, "memory", Layout::layout);
+        (put(statement, items), ...);
+        statement.endWrite();
     }
-    walked.buffer.flushWaiting();
-    planned.buffer.flushWaiting();
-    return {walked.writes, planned.writes};
-}
+
+    void finish() {
+        typed.buffer.flushWaiting();
+        walked.buffer.flushWaiting();
+    }
+};
 
 std::string joined(const std::vector<std::string>& writes) {
     std::string all;
@@ -74,119 +65,137 @@ std::string joined(const std::vector<std::string>& writes) {
     return all;
 }
 
+using StarLayout = CompiledLayout<
+    "('GSC',1X,I4,':',I4,1X,2I1,1X,2I1,1X,2I1,F3.2,1X,A1,2I1,1X,2I1,1X,2I1,F2.1,1X,F5.2)">;
 
 // ---------------------------------------------------------------------------
-// Which layouts the plan takes, and the record length it announces.
-
-struct PlanCase {
-    const char* layout;
-    bool usable;
-    std::int32_t fields;
-    std::int32_t length;
-    friend std::ostream& operator<<(std::ostream& out, const PlanCase& c) {
-        return out << c.layout;
-    }
-};
-
-class Plan : public ::testing::TestWithParam<PlanCase> {};
-
-TEST_P(Plan, TakesOnlyLayoutsWhoseFieldsAlwaysFillTheirWidth) {
-    const PlanCase& c = GetParam();
-    const OutputPlan plan = planOutput(parseLayout(c.layout));
-    EXPECT_EQ(plan.usable, c.usable);
-    if (!c.usable) return;
-    EXPECT_EQ(plan.count, c.fields);
-    EXPECT_EQ(plan.length, c.length);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, Plan,
-    ::testing::Values(PlanCase{kStarLayout.c_str(), true, 18, 43},
-                      PlanCase{"(I2,3X)", true, 1, 2},        // an owed skip at the end is dropped
-                      PlanCase{"(I2,3X,'|')", true, 1, 6},    // a literal after it places it
-                      PlanCase{"(I2,3X,'')", true, 1, 2},     // an empty literal does not
-                      PlanCase{"('it''s',I1)", true, 1, 5},   // a doubled delimiter is one
-                      PlanCase{"(3I2.2,F4.0)", true, 4, 10},  // repeats, minimum digits
-                      PlanCase{"(I4,A)", false, 0, 0},        // A as wide as its item
-                      PlanCase{"(I4.0)", false, 0, 0},        // I with m = 0: 0 places nothing
-                      PlanCase{"('text')", false, 0, 0},      // no field
-                      PlanCase{"(I4,200X,I1)", false, 0, 0},  // wider than the plan holds
-                      PlanCase{"(33I1)", false, 0, 0}));      // more fields than it holds
-
-// ---------------------------------------------------------------------------
-// Records of both paths.
+// Records of both ways.
 
 struct RecordCase {
     const char* label;
-    const char* layout;
-    std::vector<Item> items;
+    void (*write)(BothWays&);
     const char* bytes;
-    friend std::ostream& operator<<(std::ostream& out, const RecordCase& c) {
-        return out << c.label;
-    }
 };
+
+void PrintTo(const RecordCase& c, std::ostream* out) {
+    *out << c.label << ": \"" << c.bytes << "\"";
+}
 
 class SameRecord : public ::testing::TestWithParam<RecordCase> {};
 
 TEST_P(SameRecord, AsTheLayoutWalk) {
     const RecordCase& c = GetParam();
-    const BothPaths both = writeBoth(c.layout, {c.items});
-    EXPECT_EQ(joined(both.walked), c.bytes);
-    EXPECT_EQ(joined(both.planned), c.bytes);
+    BothWays both;
+    c.write(both);
+    both.finish();
+    EXPECT_EQ(joined(both.walked.writes), c.bytes);
+    EXPECT_EQ(joined(both.typed.writes), c.bytes);
 }
+
+template <LayoutText kText, auto... kItems>
+void items(BothWays& both) {
+    both.write<CompiledLayout<kText>>(kItems...);
+}
+
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 
 INSTANTIATE_TEST_SUITE_P(
     Items, SameRecord,
     ::testing::Values(
         RecordCase{"Star",
-                   kStarLayout.c_str(),
-                   {integer(1234), integer(56), integer(0), integer(1), integer(0), integer(2),
-                    integer(0), integer(3), real(0.45), text("-"), integer(0), integer(4),
-                    integer(0), integer(5), integer(0), integer(6), real(0.7), real(12.34)},
+                   [](BothWays& both) {
+                       both.write<StarLayout>(1234, 56, 0, 1, 0, 2, 0, 3, 0.45, '-', 0, 4, 0, 5,
+                                              0, 6, 0.7, 12.34);
+                   },
                    "GSC 1234:  56 01 02 03.45 -04 05 06.7 12.34\r\n"},
         RecordCase{"IntegersTooWideOrNegative",
-                   "(I3,'|',I3,'|',I3,'|',I1,'|',I2)",
-                   {integer(-99), integer(-100), integer(1000), integer(-1), integer(10)},
-                   "-99|***|***|*|10\r\n"},
-        RecordCase{"IntegerExtremes",
-                   "(I11,'|',I11,'|',I10)",
-                   {integer(std::numeric_limits<std::int32_t>::min()),
-                    integer(std::numeric_limits<std::int32_t>::max()),
-                    integer(std::numeric_limits<std::int32_t>::min())},
-                   "-2147483648| 2147483647|**********\r\n"},
-        RecordCase{"MinimumDigits",
-                   "(I5.3,'|',I4.3,'|',I3.3,'|',I3.3)",
-                   {integer(-7), integer(-7), integer(0), integer(-1)},
+                   items<"(I3,'|',I3,'|',I3,'|',I1,'|',I2,'|',I4)", -99, -100, 1000, -1, 10, -999>,
+                   "-99|***|***|*|10|-999\r\n"},
+        RecordCase{"IntegerExtremes", items<"(I11,'|',I11,'|',I10,'|',I4)", kMin, kMax, kMin, kMin>,
+                   "-2147483648| 2147483647|**********|****\r\n"},
+        RecordCase{"MinimumDigits", items<"(I5.3,'|',I4.3,'|',I3.3,'|',I3.3)", -7, -7, 0, -1>,
                    " -007|-007|000|***\r\n"},
         RecordCase{"FixedTooWideAndRoundedToZero",
-                   "(F3.2,'|',F4.1,'|',F4.2)",
-                   {real(9.999), real(-0.04), real(-0.125)},
-                   "***|  .0|-.13\r\n"},
-        RecordCase{"SingleDigitsInWiderFields",
-                   "(I3,'|',I2.1,'|',I2,'|',I1)",
-                   {integer(7), integer(0), integer(-5), integer(10)},
+                   items<"(F3.2,'|',F4.1,'|',F4.2)", 9.999, -0.04, -0.125>, "***|  .0|-.13\r\n"},
+        RecordCase{"SingleDigitsInWiderFields", items<"(I3,'|',I2.1,'|',I2,'|',I1)", 7, 0, -5, 10>,
                    "  7| 0|-5|*\r\n"},
+        RecordCase{"FourDigitsAndFewer", items<"(I4,'|',I4,'|',I4,'|',I2,'|',I2)", 0, 9999, 10000,
+                                               99, 100>,
+                   "   0|9999|****|99|**\r\n"},
         RecordCase{"FixedPointShortFormAndBeyond",
-                   "(F6.0,'|',F12.9,'|',F13.10,'|',F20.1)",
-                   {real(2.5), real(-5e-10), real(0.123), real(1e17)},
+                   items<"(F6.0,'|',F12.9,'|',F13.10,'|',F20.1)", 2.5, -5e-10, 0.123, 1e17>,
                    "    3.| -.000000001|  .1230000000|100000000000000000.0\r\n"},
+        RecordCase{"FixedPointTies", items<"(F5.2,'|',F5.2,'|',F3.0,'|',F8.3,'|',F5.2)", 0.125,
+                                           2.675, 0.2, -0.0005, -0.005>,
+                   "  .13| 2.67| 0.|   -.001| -.01\r\n"},
         RecordCase{"TextShorterAndLonger",
-                   "(A3,'|',A2,'|',A1)",
-                   {text("a"), text("abc"), text("+")},
+                   [](BothWays& both) {
+                       both.write<CompiledLayout<"(A3,'|',A2,'|',A1)">>(std::string_view("a"),
+                                                                       std::string_view("abc"), '+');
+                   },
                    "  a|ab|+\r\n"},
-        // The walk's fallbacks: the plan does not fit these statements.
-        RecordCase{"FewerItems", "(I2,' end',I2,'never')", {integer(7)}, " 7 end\r\n"},
-        RecordCase{"MoreItemsStartOver", "(1X,A1)", {text("a"), text("b")}, " a\r\n b\r\n"},
-        RecordCase{"EmptyTextAtTheEnd", "(A1,A4)", {text("a"), text("")}, "a\r\n"},
-        RecordCase{"EmptyTextFirst", "(A1,'|',A2)", {text(""), text("b")}, " | b\r\n"},
-        RecordCase{"NoItems", "('x',I2,'y')", {}, "x\r\n"},
-        RecordCase{"MoreItemsAfterAFullRecord",
-                   "(I2,F4.1)",
-                   {integer(5), real(2.25), integer(-3), real(-0.06)},
-                   " 5 2.3\r\n-3 -.1\r\n"}));
+        // The layout's plan: blanks owed at the end are dropped, literals
+        // after them place them, doubled delimiters are one.
+        RecordCase{"SkipAtTheEnd", items<"(I2,3X)", 5>, " 5\r\n"},
+        RecordCase{"SkipBeforeALiteral", items<"(I2,3X,'|')", 5>, " 5   |\r\n"},
+        RecordCase{"SkipBeforeAnEmptyLiteral", items<"(I2,3X,'')", 5>, " 5\r\n"},
+        RecordCase{"DoubledDelimiter", items<"('it''s',I1)", 3>, "it's3\r\n"},
+        RecordCase{"RepeatsAndZeroDecimals", items<"(3I2.2,F4.0)", 1, 2, 3, 4.5>,
+                   "010203  5.\r\n"},
+        // Layouts the plan does not take: the walk's.
+        RecordCase{"WidthlessText",
+                   [](BothWays& both) {
+                       both.write<CompiledLayout<"(I4,A)">>(12, std::string_view("abc"));
+                   },
+                   "  12abc\r\n"},
+        RecordCase{"ZeroWithoutDigits", items<"(I4.0,'|')", 0>, "    |\r\n"},
+        RecordCase{"WiderThanThePlan", items<"(I4,120X,I1)", 1, 2>,
+                   "   1                                                                        "
+                   "                                                2\r\n"},
+        // Statements the plan does not fit: the walk's.
+        RecordCase{"FewerItems", items<"(I2,' end',I2,'never')", 7>, " 7 end\r\n"},
+        RecordCase{"MoreItemsStartOver", items<"(1X,A1)", 'a', 'b'>, " a\r\n b\r\n"},
+        RecordCase{"EmptyTextAtTheEnd",
+                   [](BothWays& both) {
+                       both.write<CompiledLayout<"(A1,A4)">>('a', std::string_view());
+                   },
+                   "a\r\n"},
+        RecordCase{"EmptyTextFirst",
+                   [](BothWays& both) {
+                       both.write<CompiledLayout<"(A1,'|',A2)">>(std::string_view(), 'b');
+                   },
+                   " | b\r\n"},
+        RecordCase{"NoItems", items<"('x',I2,'y')">, "x\r\n"},
+        RecordCase{"MoreItemsAfterAFullRecord", items<"(I2,F4.1)", 5, 2.25, -3, -0.06>,
+                   " 5 2.3\r\n-3 -.1\r\n"}),
+    [](const ::testing::TestParamInfo<RecordCase>& row) { return std::string(row.param.label); });
+
+// What must not compile: items of the wrong kind, a temporary layout, items
+// that are not one of the item kinds, a general statement over a temporary.
+template <class Layout, class... Items>
+concept Writable = requires(OutputBuffer& buffer, const Layout& layout, const Items&... items) {
+    writeRecord(buffer, "memory", layout, items...);
+};
+template <class... Items>
+concept WritableFromTemporary = requires(OutputBuffer& buffer, const Items&... items) {
+    writeRecord(buffer, "memory", compileLayout<"(I4,F5.2,A1)">(), items...);
+};
+using ThreeKinds = CompiledLayout<"(I4,F5.2,A1)">;
+static_assert(Writable<ThreeKinds, std::int32_t, double, char>);
+static_assert(Writable<ThreeKinds, std::int32_t, double, std::string_view>);
+static_assert(!Writable<ThreeKinds, double, double, char>);
+static_assert(!Writable<ThreeKinds, std::int32_t, std::int32_t, char>);
+static_assert(!Writable<ThreeKinds, std::int32_t, double, char[2]>);
+static_assert(!Writable<ThreeKinds, std::int32_t, double, char, double>);  // meets the I again
+static_assert(!Writable<ThreeKinds, std::int64_t, double, char>);
+static_assert(!Writable<ThreeKinds, std::int32_t, float, char>);
+static_assert(!WritableFromTemporary<std::int32_t, double, char>);
+static_assert(!std::is_constructible_v<OutputStatement, OutputBuffer&, const char*, RecordLayout&&>);
+static_assert(!std::is_constructible_v<OutputStatement, UnitConnection&, RecordLayout&&>);
 
 // ---------------------------------------------------------------------------
-// Random star records, values in range and far out of it, written one after
+// Random records, values in range and far out of it, written one after
 // another so that records also straddle the block ends.
 
 double randomReal(std::mt19937_64& random) {
@@ -234,153 +243,101 @@ std::int32_t randomInteger(std::mt19937_64& random) {
     }
 }
 
-TEST(SameStarRecords, OnRandomItemsInAndOutOfRange) {
+TEST(SameRandomRecords, StarRecords) {
     std::mt19937_64 random(20260);
-    std::vector<std::vector<Item>> records;
-    const char* signs[] = {"+", "-", " ", "x"};
+    BothWays both;
+    const char signs[] = {'+', '-', ' ', 'x'};
     for (int r = 0; r < 20000; ++r) {
-        std::vector<Item> items;
-        items.push_back(integer(randomInteger(random)));
-        items.push_back(integer(randomInteger(random)));
-        for (int i = 0; i < 6; ++i) items.push_back(integer(randomInteger(random)));
-        items.push_back(real(randomReal(random)));
-        items.push_back(text(signs[random() % 4]));
-        for (int i = 0; i < 6; ++i) items.push_back(integer(randomInteger(random)));
-        items.push_back(real(randomReal(random)));
-        items.push_back(real(randomReal(random)));
-        records.push_back(std::move(items));
+        std::int32_t n[14];
+        for (std::int32_t& value : n) value = randomInteger(random);
+        both.write<StarLayout>(n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7], randomReal(random),
+                               signs[random() % 4], n[8], n[9], n[10], n[11], n[12], n[13],
+                               randomReal(random), randomReal(random));
     }
-    const BothPaths both = writeBoth(kStarLayout, records);
-    ASSERT_EQ(joined(both.planned).size(), joined(both.walked).size());
-    EXPECT_EQ(both.planned, both.walked);  // the same bytes in the same writes
+    both.finish();
+    ASSERT_EQ(joined(both.typed.writes).size(), joined(both.walked.writes).size());
+    EXPECT_EQ(both.typed.writes, both.walked.writes);  // the same bytes in the same writes
 }
 
-// Wide fixed-point fields: digits, zeros beyond them, zeros after the point,
-// and values that only just fit or do not.
-TEST(SameFixedPointRecords, InWideFields) {
+// Fixed-point fields of every width and decimals the straight placing
+// handles, and wider ones beside them.
+TEST(SameRandomRecords, FixedPointFields) {
     std::mt19937_64 random(1212);
-    std::vector<std::vector<Item>> records;
+    BothWays both;
     for (int r = 0; r < 20000; ++r) {
-        std::vector<Item> items;
-        for (int i = 0; i < 4; ++i) items.push_back(real(randomReal(random)));
-        records.push_back(std::move(items));
+        double v[10];
+        for (double& value : v) value = randomReal(random);
+        both.write<CompiledLayout<"(F2.1,F3.2,F5.2,F4.0,F8.3,F16.3,F16.1,F17.3)">>(
+            v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
+        both.write<CompiledLayout<"(F60.40,'|',F25.24)">>(v[8], v[9]);
     }
-    const BothPaths both = writeBoth("(F60.40,'|',F30.0,'|',F12.5,'|',F25.24)", records);
-    EXPECT_EQ(both.planned, both.walked);
+    both.finish();
+    EXPECT_EQ(both.typed.writes, both.walked.writes);
+}
+
+// The doubles next to every half of the last decimal, for 0 to 3 decimals:
+// where the rounding to 17 significant digits decides whether the half is
+// reached.
+TEST(SameRandomRecords, NextToTiesOfTheLastDecimal) {
+    BothWays both;
+    for (std::int32_t k = 0; k < 20000; ++k) {
+        double v[4][5];
+        for (int d = 0; d <= 3; ++d) {
+            const double half = (2.0 * k + 1.0) / (2.0 * std::pow(10.0, d));
+            double below = half;
+            double above = half;
+            v[d][0] = half;
+            for (int step = 1; step <= 2; ++step) {
+                below = std::nextafter(below, 0.0);
+                above = std::nextafter(above, 1e300);
+                v[d][2 * step - 1] = below;
+                v[d][2 * step] = k % 2 == 0 ? above : -above;
+            }
+        }
+        both.write<CompiledLayout<"(5F16.0)">>(v[0][0], v[0][1], v[0][2], v[0][3], v[0][4]);
+        both.write<CompiledLayout<"(5F16.1)">>(v[1][0], v[1][1], v[1][2], v[1][3], v[1][4]);
+        both.write<CompiledLayout<"(5F16.2)">>(v[2][0], v[2][1], v[2][2], v[2][3], v[2][4]);
+        both.write<CompiledLayout<"(5F16.3)">>(v[3][0], v[3][1], v[3][2], v[3][3], v[3][4]);
+    }
+    both.finish();
+    EXPECT_EQ(both.typed.writes, both.walked.writes);
+}
+
+TEST(SameRandomRecords, IntegerFields) {
+    std::mt19937_64 random(99);
+    BothWays both;
+    for (int r = 0; r < 20000; ++r) {
+        std::int32_t n[8];
+        for (std::int32_t& value : n) value = randomInteger(random);
+        both.write<CompiledLayout<"(I1,I2,I3,I4,I4.2,I5,I11,I1.1)">>(n[0], n[1], n[2], n[3], n[4],
+                                                                     n[5], n[6], n[7]);
+    }
+    both.finish();
+    EXPECT_EQ(both.typed.writes, both.walked.writes);
 }
 
 // ---------------------------------------------------------------------------
-// Statements that leave the plan part-way: the items placed by the plan so
-// far must reach the walk as they were put, so that the record, or the
-// report of the item that does not suit its field, is the walk's.
+// Whole files: records reach the file in whole buffers, and a run that
+// stops keeps the complete records, and only those.
 
-struct Outcome {
-    testing::ProcessOutcome process;
-    std::vector<std::string> writes;
-};
-
-Outcome writeCaptured(const RecordLayout& layout, const OutputPlan* plan,
-                      const std::vector<Item>& items) {
-    MemoryFile file;
-    testing::CapturedProcess process;
-    Outcome outcome;
-    outcome.process = process.run([&] { writeStatement(file, layout, plan, items); });
-    file.buffer.flushWaiting();
-    outcome.writes = file.writes;
-    return outcome;
-}
-
-std::string describe(const std::vector<Item>& items) {
-    std::string all;
-    for (const Item& item : items) {
-        switch (item.kind) {
-            case Item::Kind::Integer:
-                all += "I" + std::to_string(item.integer) + " ";
-                break;
-            case Item::Kind::Real:
-                all += "R" + std::to_string(item.real) + " ";
-                break;
-            case Item::Kind::Text:
-                all += "T'" + item.text + "' ";
-                break;
-        }
-    }
-    return all;
-}
-
-TEST(SameOffPlanStatements, RecordsAndReportsAsTheWalk) {
-    const RecordLayout layout = parseLayout(kStarLayout);
-    const OutputPlan plan = planOutput(layout);
-    std::mt19937_64 random(6);
-    int reports = 0;
-    for (int r = 0; r < 1500; ++r) {
-        std::vector<Item> items;
-        for (int i = 0; i < 8; ++i) items.push_back(integer(randomInteger(random)));
-        items.push_back(real(randomReal(random)));
-        items.push_back(text("-"));
-        for (int i = 0; i < 6; ++i) items.push_back(integer(randomInteger(random)));
-        items.push_back(real(randomReal(random)));
-        items.push_back(real(randomReal(random)));
-        // Leave the plan at a random item: a wrong kind, an empty text, too
-        // few or too many items.
-        const auto at = static_cast<std::size_t>(random() % items.size());
-        switch (random() % 5) {
-            case 0:
-                items[at] = items[at].kind == Item::Kind::Integer ? real(0.5) : integer(7);
-                break;
-            case 1:
-                items[at] = text(random() % 2 == 0 ? "" : "ab");
-                break;
-            case 2:
-                items.resize(at);
-                break;
-            case 3:
-                items.insert(items.end(), items.begin(), items.begin() + static_cast<long>(at));
-                break;
-            default:
-                items[9] = text("");
-                break;
-        }
-        const Outcome walked = writeCaptured(layout, nullptr, items);
-        const Outcome planned = writeCaptured(layout, &plan, items);
-        SCOPED_TRACE(describe(items));
-        ASSERT_EQ(planned.writes, walked.writes);
-        ASSERT_EQ(planned.process.err, walked.process.err);
-        ASSERT_EQ(planned.process.out, walked.process.out);
-        ASSERT_EQ(planned.process.ended, walked.process.ended);
-        ASSERT_EQ(planned.process.status, walked.process.status);
-        if (walked.process.ended) ++reports;
-    }
-    // Both the records and the reports were exercised.
-    EXPECT_GT(reports, 100);
-    EXPECT_LT(reports, 1400);
-}
-
-// A planned statement places its items as they are put, but only into the
-// record it stages: ended before endWrite, it leaves nothing in the file.
-TEST(PlannedStatement, UnfinishedWritesNothing) {
+TEST(WriteRecord, RecordsWrittenBeforeAStopStayWhole) {
     const testing::TempDir dir;
     testing::CapturedProcess process;
     const testing::ProcessOutcome outcome = process.run([] {
-        static constexpr RecordLayout kLayout = parseLayout("('GSC',1X,I4,F5.2,A1)");
-        static constexpr OutputPlan kPlan = planOutput(kLayout);
+        static constexpr auto kLayout = compileLayout<"('GSC',1X,I4,F5.2,A1)">();
         openUnit(2, "n0001.g12", "REPLACE");
-        {
-            OutputStatement statement(*findUnit(2), kLayout, kPlan);
-            statement.putInteger(1);
-            statement.putReal(2.5);
-            statement.putText("+", 1);
-            statement.endWrite();
-        }
-        OutputStatement statement(*findUnit(2), kLayout, kPlan);
-        statement.putInteger(2);
-        statement.putReal(3.5);
-        statement.putText("-", 1);  // every item placed, the record not ended
+        writeRecord(*findUnit(2), kLayout, 1, 2.5, '+');
+        writeRecord(*findUnit(2), kLayout, 2, 3.5, '-');
+        // A general statement with every item put, but not executed.
+        OutputStatement statement(*findUnit(2), CompiledLayout<"('GSC',1X,I4,F5.2,A1)">::layout);
+        statement.putInteger(3);
+        statement.putReal(4.5);
+        statement.putText("+", 1);
         stopProgram();
     });
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out, "Stop - Program terminated.\r\n");
-    EXPECT_EQ(testing::readFile("n0001.g12"), "GSC    1 2.50+\r\n");
+    EXPECT_EQ(testing::readFile("n0001.g12"), "GSC    1 2.50+\r\nGSC    2 3.50-\r\n");
 }
 
 }  // namespace
