@@ -12,6 +12,8 @@
 //                (a stop) and EMPTY (no entries) exist to be named.
 // Besides its road, every run must leave no scratch file and no file the
 // conversion had no business creating, and every output file complete.
+// Every input runs twice, with the floating-point traps masked and firing,
+// and both runs must leave the same bytes, files and status.
 //
 // The file system is confined to the scratch directory: a name with a "/" is
 // treated as missing. A region name may hold any byte, "/" included, so an
@@ -156,12 +158,39 @@ void clearScratchDirectory(const Outcome& outcome) {
     ::closedir(directory);
 }
 
-Outcome convert() {
-    return runCaptured([] {
-        textio::createConsoleUnits();
-        catalogue::runBatch();
-        textio::endProcess(0);
-    });
+Outcome convert(Traps traps) {
+    return runCaptured(
+        [] {
+            textio::createConsoleUnits();
+            catalogue::runBatch();
+            textio::endProcess(0);
+        },
+        traps);
+}
+
+// What a run leaves: its outcome and the output files, to compare the runs
+// with the traps masked and firing.
+struct Result {
+    Outcome outcome;
+    std::vector<std::optional<std::string>> files;
+};
+
+Result resultOf(const Outcome& outcome) {
+    Result result{outcome, {}};
+    for (const char* name : kEveryName) result.files.push_back(readWhole(name));
+    return result;
+}
+
+void expectSameResults(const Result& masked, const Result& firing) {
+    const bool same = masked.outcome.out == firing.outcome.out &&
+                      masked.outcome.err == firing.outcome.err &&
+                      masked.outcome.ended == firing.outcome.ended &&
+                      masked.outcome.status == firing.outcome.status && masked.files == firing.files;
+    if (!same) {
+        std::fprintf(stderr, "with the traps firing: status %d, standard error \"%s\"\n",
+                     firing.outcome.status, escaped(firing.outcome.err).c_str());
+        finding("the traps masked and firing gave different outcomes", masked.outcome);
+    }
 }
 
 enum class Road : std::uint8_t { Completed, Stopped, Reported };
@@ -209,12 +238,12 @@ void expectPrevious(const Outcome& outcome) {
     }
 }
 
-void convertRawFile(std::string_view raw) {
+Result convertRawFile(std::string_view raw, Traps traps) {
     writeWhole("merlode.ins", std::string(kHeader) + "  PREV\r\n  FUZZ\r\n  FUZ2\r\nEN\r\n");
     writeWhole("PREV.raw", kPrevRaw);
     writeWhole("FUZZ.raw", raw);
     writeWhole("FUZ2.raw", raw);
-    const Outcome outcome = convert();
+    const Outcome outcome = convert(traps);
     const Road road = roadOf(outcome);
     expectPrevious(outcome);
     if (readWhole("gsctmp.tmp")) finding("the scratch file was left behind", outcome);
@@ -231,22 +260,25 @@ void convertRawFile(std::string_view raw) {
         if (readWhole("FUZZ.g12")) finding("a failed region still got an output file", outcome);
         if (road == Road::Reported) {
             if (parseReport(outcome.err)->kind == StatementKind::Math) {
-                static constexpr int kInvalid[] = {6101};
-                expectReport(outcome, StatementKind::Math, kInvalid);
+                // A coordinate beyond the integers, or an overflow.
+                static constexpr int kTraps[] = {6101, 6104};
+                expectReport(outcome, StatementKind::Math, kTraps);
             } else {
                 expectReport(outcome, StatementKind::Read, kFieldErrors, "FUZZ.raw");
             }
         }
     }
+    Result result = resultOf(outcome);
     clearScratchDirectory(outcome);
+    return result;
 }
 
-void convertInstructions(std::string_view instructions) {
+Result convertInstructions(std::string_view instructions, Traps traps) {
     writeWhole("merlode.ins", instructions);
     writeWhole("PREV.raw", kPrevRaw);
     writeWhole("SIGN.raw", kSignRaw);
     writeWhole("EMPTY.raw", kEmptyRaw);
-    const Outcome outcome = convert();
+    const Outcome outcome = convert(traps);
     const Road road = roadOf(outcome);
     if (const auto previous = readWhole("PREV.g12"); previous && *previous != kPrevOut) {
         finding("a region's output is not as written", outcome);
@@ -266,7 +298,9 @@ void convertInstructions(std::string_view instructions) {
             expectReport(outcome, StatementKind::Read, kEndOfFile, "merlode.ins");
         }
     }
+    Result result = resultOf(outcome);
     clearScratchDirectory(outcome);
+    return result;
 }
 
 // The runs take place in the scratch directory, so every path libFuzzer is
@@ -317,10 +351,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (size == 0) return 0;
     enterScratchDirectory();
     const std::string_view data(reinterpret_cast<const char*>(bytes) + 1, size - 1);
-    if ((bytes[0] & 1u) == 0) {
-        convertRawFile(data);
-    } else {
-        convertInstructions(data);
-    }
+    // Each input twice: the traps masked, then firing; the same outcome.
+    const auto run = (bytes[0] & 1u) == 0 ? convertRawFile : convertInstructions;
+    const Result masked = run(data, Traps::Masked);
+    expectSameResults(masked, run(data, Traps::Firing));
     return 0;
 }

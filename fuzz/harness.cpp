@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <setjmp.h>
+
 #include "textio/platform.h"
 
 namespace gscmerge::fuzz {
@@ -48,13 +50,36 @@ const char* kindName(StatementKind kind) {
     return "none";
 }
 
+// A trap arrives in a signal handler, which an exception must not leave: the
+// handler jumps back to the harness with the trap's number instead. The
+// frames between hold nothing that needs destroying (the program's per-line
+// path neither allocates nor owns resources beyond the unit table).
+sigjmp_buf trapJump;
+volatile int trapNumber = 0;
+
+[[noreturn]] void jumpOutOfTrap(int number) {
+    trapNumber = number;
+    siglongjmp(trapJump, 1);
+}
+
 }  // namespace
 
-Outcome runCaptured(const std::function<void()>& body) {
+Outcome runCaptured(const std::function<void()>& body, Traps traps) {
     // A copy: the capture is installed over the table it is given.
     const platform::SystemCalls base = platform::systemCalls();
     testing::CapturedProcess process(base);
-    return process.run(body);
+    if (traps == Traps::Masked) return process.run(body);
+    const Outcome outcome = process.run([&] {
+        if (sigsetjmp(trapJump, 1) != 0) {
+            // Back from a trap: its report and the end, as the program's own
+            // handler gives them.
+            textio::raiseFloatingPointTrap(trapNumber);
+        }
+        platform::systemCalls().enableFloatingPointTraps(jumpOutOfTrap);
+        body();
+    });
+    platform::systemCalls().disableFloatingPointTraps();
+    return outcome;
 }
 
 std::optional<Report> parseReport(std::string_view err) {

@@ -9,8 +9,11 @@
 // an exit that does not come) is a finding: the harness prints it and aborts,
 // and libFuzzer keeps the input.
 //
-// Floating-point traps stay off: an arithmetic result that would trap reaches
-// the program's own checks as inf or NaN instead, and those end in reports.
+// A run goes with the floating-point traps masked, as where the hardware does
+// not trap (the program's own checks of the exception flags then end it), or
+// with them firing, as in the real process: the trap leaves the arithmetic
+// by a jump back to the harness, which raises the program's own trap report
+// from there. Both must give the same outcome.
 #pragma once
 
 #include <cstddef>
@@ -32,10 +35,13 @@ using Outcome = testing::ProcessOutcome;
 // A printable form of bytes for diagnostics.
 using testing::escaped;
 
+enum class Traps : std::uint8_t { Masked, Firing };
+
 // Forgets what an earlier run left (open units, the termination flag, an open
-// console line), then runs `body` with the exit and the standard streams
-// captured, over the system calls in use (a target may have confined them).
-Outcome runCaptured(const std::function<void()>& body);
+// console line, raised floating-point flags), then runs `body` with the exit
+// and the standard streams captured, over the system calls in use (a target
+// may have confined them), with the traps masked or firing.
+Outcome runCaptured(const std::function<void()>& body, Traps traps = Traps::Masked);
 
 // One run-time error report, taken apart.
 struct Report {
