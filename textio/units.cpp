@@ -2,8 +2,8 @@
 // console. Slots are static, so connecting a unit never allocates.
 #include "textio/units.h"
 
-#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 #include "textio/floating_point.h"
@@ -59,18 +59,12 @@ std::ptrdiff_t refillFromUnit(void* source, char* block, std::size_t capacity) {
         default:
             break;
     }
-    char message[160] = "write failed";
-    if (systemCode != 0) {
-        const std::string_view reason = platform::describeSystemError(systemCode);
-        std::string_view lead = ": ";
-        std::size_t length = std::strlen(message);
-        for (const std::string_view part : {lead, reason}) {
-            const std::size_t count = std::min(part.size(), sizeof(message) - 1 - length);
-            std::memcpy(message + length, part.data(), count);
-            length += count;
-        }
-        message[length] = '\0';
+    if (systemCode == 0) {
+        raiseRuntimeError(6422, StatementKind::Write, connection.fileName, "write failed");
     }
+    char message[160];
+    (void)std::snprintf(message, sizeof message, "write failed: %s",
+                        platform::describeSystemError(systemCode));
     raiseRuntimeError(6422, StatementKind::Write, connection.fileName, message);
 }
 
