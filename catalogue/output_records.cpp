@@ -31,23 +31,34 @@ static_assert(kReciprocal1500 < 1.0 / 1500.0 && kOneHundredth < 0.01);
 static_assert(kRaCarryThreshold > 0.995 && kDecCarryThreshold < 0.95);
 
 // Tens and units of a whole number: n / 10 and n - 10 x (n / 10).
-void splitTens(std::int32_t n, std::int32_t* tens, std::int32_t* units) {
+[[gnu::always_inline]] inline void splitTens(std::int32_t n, std::int32_t* tens,
+                                            std::int32_t* units) {
     *tens = divide(n, 10);
     *units = wrapSub(n, wrapMul(10, *tens));
 }
 
 // Seconds within the minute S to tens, units and fraction:
 // tens = trunc(S x 0.1), F = S - 10 x tens, units = trunc(F), fraction = F - units.
-void splitSeconds(double seconds, std::int32_t* tens, std::int32_t* units, double* fraction) {
+[[gnu::always_inline]] inline void splitSeconds(double seconds, std::int32_t* tens,
+                                               std::int32_t* units, double* fraction) {
     *tens = truncateToInt32(seconds * 0.1);
     const double withinTen = seconds - static_cast<double>(wrapMul(10, *tens));
     *units = truncateToInt32(withinTen);
     *fraction = withinTen - static_cast<double>(*units);
 }
 
+// The splits, inline in the writer's loop; splitRa and splitDec are these.
+[[gnu::always_inline]] inline RaDigits splitRaInline(RaUnits u);
+[[gnu::always_inline]] inline DecDigits splitDecInline(DecUnits u);
+
 }  // namespace
 
-RaDigits splitRa(RaUnits u) {
+RaDigits splitRa(RaUnits u) { return splitRaInline(u); }
+DecDigits splitDec(DecUnits u) { return splitDecInline(u); }
+
+namespace {
+
+RaDigits splitRaInline(RaUnits u) {
     RaDigits out;
     std::int32_t* d = out.digits;  // hour tens, hour units, minute tens, minute units, ...
     const std::int32_t hours = divide(u, 5400000);
@@ -83,7 +94,7 @@ RaDigits splitRa(RaUnits u) {
     return out;
 }
 
-DecDigits splitDec(DecUnits u) {
+DecDigits splitDecInline(DecUnits u) {
     DecDigits out;
     out.sign = u < 0 ? '-' : '+';
     std::int32_t* d = out.digits;
@@ -118,6 +129,8 @@ DecDigits splitDec(DecUnits u) {
     return out;
 }
 
+}  // namespace
+
 void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
                      const EntryTable& entries) {
     textio::openUnit(kOutputUnit, {outFileName, sizeof(outFileName)}, "REPLACE");
@@ -127,8 +140,8 @@ void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
         const RawEntry& brightness = entries.entry(stars.star(j).bestMag);
         const std::int32_t region = divide(position.id, 10000);
         const std::int32_t number = wrapSub(position.id, wrapMul(10000, region));
-        const RaDigits ra = splitRa(position.ra);
-        const DecDigits dec = splitDec(position.dec);
+        const RaDigits ra = splitRaInline(position.ra);
+        const DecDigits dec = splitDecInline(position.dec);
         const double magnitude = brightness.magTimes10 * 0.1;
 
         const std::int32_t* r = ra.digits;

@@ -45,12 +45,12 @@ bool startReadsWithoutReport(const ColumnPlan& plan, const char* start, std::uin
 
 }  // namespace
 
-bool columns_detail::joinNextBlock(InputBuffer& buffer, const ColumnPlan& plan) {
+bool columns_detail::joinNextBlock(InputBuffer& buffer, const ColumnPlan& plan, bool plainStart) {
     const char* start = buffer.unreadBytes();
     const std::uint32_t count = buffer.unreadCount();
     if (count > buffer.carryCapacity()) return false;
     if (std::memchr(start, '\n', count) != nullptr) return false;
-    if (!startReadsWithoutReport(plan, start, count)) return false;
+    if (!plainStart && !startReadsWithoutReport(plan, start, count)) return false;
     return buffer.extendWindow();
 }
 

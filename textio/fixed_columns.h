@@ -212,7 +212,8 @@ template <const ColumnPlan& kPlan>
 [[gnu::always_inline]] inline bool noLineEndAmongColumns(const char* record) {
     if constexpr (kOpenColumns<kPlan>.fits) {
         return openColumnsHoldNoLineEnd<kPlan>(
-            record, std::make_index_sequence<static_cast<std::size_t>(kOpenColumns<kPlan>.count)>{});
+            record,
+            std::make_index_sequence<static_cast<std::size_t>(kOpenColumns<kPlan>.count)>{});
     } else {
         for (std::int32_t column = 0; column < kPlan.columns; ++column) {
             if (mayEndLine(record[column])) return false;
@@ -287,56 +288,81 @@ inline constexpr ColumnMasks kColumnMasks = maskColumns(kPlan);
 #if defined(__SSE2__)
 inline constexpr bool kMasksApply = true;
 
-// The columns of a record holding digits, blanks, points and line ends (or
-// other control characters up to a carriage return).
-struct ColumnClasses {
-    std::uint64_t digits = 0;
-    std::uint64_t blanks = 0;
-    std::uint64_t points = 0;
-    std::uint64_t lineEnds = 0;
+// What sixteen columns must hold, as byte masks (0xFF where the column's bit
+// is set in the record's mask), from column `kStart` on.
+struct SixteenMask {
+    alignas(16) unsigned char bytes[16] = {};
 };
 
-// Sixteen columns from `at`, their classes as bits from `shift` on.
-[[gnu::always_inline]] inline void classifySixteen(const char* at, int shift,
-                                                   ColumnClasses& classes) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+template <std::uint64_t kBits, std::int32_t kStart>
+inline constexpr SixteenMask kSixteenMask = [] {
+    SixteenMask mask;
+    for (std::int32_t i = 0; i < 16; ++i) {
+        mask.bytes[i] = ((kBits >> (kStart + i)) & 1) != 0 ? 0xFF : 0x00;
+    }
+    return mask;
+}();
+
+template <std::uint64_t kBits, std::int32_t kStart>
+[[gnu::always_inline]] inline __m128i sixteenMask() {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(kSixteenMask<kBits, kStart>.bytes));
+}
+
+// The columns that refuse their masks, and the blanks (for the order of
+// blanks and digits within a field).
+struct ColumnClasses {
+    std::uint64_t refused = 0;
+    std::uint64_t blanks = 0;
+};
+
+// Sixteen columns from column `kStart`.
+template <const ColumnMasks& kMasks, std::int32_t kStart>
+[[gnu::always_inline]] inline void classifySixteen(const char* record, ColumnClasses& classes) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(record + kStart));
     const __m128i zero = _mm_setzero_si128();
     // Bytes below '0' wrap around to large values, so one saturating
     // subtraction tells digits from everything else.
-    const __m128i aboveNine = _mm_subs_epu8(_mm_sub_epi8(bytes, _mm_set1_epi8('0')),
-                                            _mm_set1_epi8(9));
+    const __m128i aboveNine =
+        _mm_subs_epu8(_mm_sub_epi8(bytes, _mm_set1_epi8('0')), _mm_set1_epi8(9));
     const __m128i digits = _mm_cmpeq_epi8(aboveNine, zero);
     const __m128i blanks = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
     const __m128i points = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'));
+    // Line ends and the other control characters up to a carriage return.
     const __m128i lineEnds = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8('\r')), zero);
-    auto bits = [shift](__m128i mask) {
-        return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(mask))} << shift;
+    const __m128i refused = _mm_or_si128(
+        _mm_or_si128(
+            _mm_andnot_si128(_mm_or_si128(digits, blanks),
+                             sixteenMask<kMasks.digitOrBlank, kStart>()),
+            _mm_andnot_si128(points, sixteenMask<kMasks.point, kStart>())),
+        _mm_or_si128(_mm_andnot_si128(digits, sixteenMask<kMasks.digit, kStart>()),
+                     _mm_and_si128(lineEnds, sixteenMask<kMasks.all, kStart>())));
+    auto bits = [](__m128i mask) {
+        return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(mask))} << kStart;
     };
-    classes.digits |= bits(digits);
+    classes.refused |= bits(refused);
     classes.blanks |= bits(blanks);
-    classes.points |= bits(points);
-    classes.lineEnds |= bits(lineEnds);
 }
 
-template <std::int32_t kColumns, std::size_t... kPart>
+template <const ColumnMasks& kMasks, std::int32_t kColumns, std::size_t... kPart>
 [[gnu::always_inline]] inline ColumnClasses classifyParts(const char* record,
                                                           std::index_sequence<kPart...> /*parts*/) {
     ColumnClasses classes;
     // Whole sixteens, and the last sixteen ending at the last column (its
     // columns in the sixteen before count twice, alike).
-    (classifySixteen(record + 16 * kPart, 16 * static_cast<int>(kPart), classes), ...);
+    (classifySixteen<kMasks, 16 * static_cast<std::int32_t>(kPart)>(record, classes), ...);
     if constexpr (kColumns % 16 != 0) {
-        classifySixteen(record + kColumns - 16, kColumns - 16, classes);
+        classifySixteen<kMasks, kColumns - 16>(record, classes);
     }
     return classes;
 }
 
 // Nonzero unless every column holds what the masks ask.
-template <const ColumnMasks& kMasks>
-[[gnu::always_inline]] inline std::uint64_t refusedColumns(const ColumnClasses& c) {
+template <const ColumnMasks& kMasks, std::int32_t kColumns>
+[[gnu::always_inline]] inline std::uint64_t refusedColumns(const char* record) {
+    const ColumnClasses c = classifyParts<kMasks, kColumns>(
+        record, std::make_index_sequence<static_cast<std::size_t>(kColumns / 16)>{});
     const std::uint64_t blankAfterDigit = c.blanks & ~(c.blanks << 1) & kMasks.blanksFirst;
-    return (kMasks.digitOrBlank & ~(c.digits | c.blanks)) | (kMasks.point & ~c.points) |
-           (kMasks.digit & ~c.digits) | (kMasks.all & c.lineEnds) | blankAfterDigit;
+    return c.refused | blankAfterDigit;
 }
 #else
 inline constexpr bool kMasksApply = false;
@@ -392,8 +418,9 @@ template <FieldColumns kField>
     constexpr std::uint64_t kAfter = ~std::uint64_t{0} << (8 * (kPointByte + 1));
     const std::uint64_t digits = fieldDigits<kField>(record);
     const std::uint64_t joined = (digits & kAfter) | ((digits & kBefore) << 8);
-    item = static_cast<double>(digitsValue<kField.width - 1>(joined)) /
-           kExactPowersOfTen[kField.decimals];
+    // Below 10^7: converted as a signed number, which takes one instruction.
+    const auto number = static_cast<std::int64_t>(digitsValue<kField.width - 1>(joined));
+    item = static_cast<double>(number) / kExactPowersOfTen[kField.decimals];
 }
 
 template <FieldColumns kField>
@@ -410,14 +437,10 @@ template <const ColumnPlan& kPlan, std::size_t... kFields, class... Items>
 #if defined(__SSE2__)
     constexpr const ColumnMasks& kMasks = kColumnMasks<kPlan>;
     if constexpr (kMasks.fits) {
-        const ColumnClasses classes = classifyParts<kPlan.columns>(
-            record, std::make_index_sequence<static_cast<std::size_t>(kPlan.columns / 16)>{});
-        if (refusedColumns<kMasks>(classes) == 0) [[likely]] {
+        if (refusedColumns<kMasks, kPlan.columns>(record) == 0) [[likely]] {
             (commonField<kPlan.fields[kFields]>(record, items), ...);
             return true;
         }
-        // A line end among the columns ends a field early: the statement's.
-        if ((classes.lineEnds & kMasks.all) != 0) return false;
     }
 #endif
     return readFieldByField<kPlan>(record, fields, items...);
@@ -428,7 +451,58 @@ template <const ColumnPlan& kPlan, std::size_t... kFields, class... Items>
 // report; false, with nothing read, when they hold a line feed (the record
 // is all here), anything a field would not take plainly, more bytes than
 // the buffer can carry over, or when the join itself gives nothing new.
-[[nodiscard]] bool joinNextBlock(InputBuffer& buffer, const ColumnPlan& plan);
+// `plainStart`: the caller has found the bytes a plain start already.
+[[nodiscard]] bool joinNextBlock(InputBuffer& buffer, const ColumnPlan& plan,
+                                 bool plainStart = false);
+
+#if defined(__SSE2__)
+// A record by the plan whose every field holds a common form: zeros in the
+// numeric columns, points where the points go, blanks elsewhere.
+template <const ColumnPlan& kPlan>
+constexpr auto commonRecord() {
+    struct Record {
+        char columns[64] = {};
+    } record;
+    constexpr const ColumnMasks& kMasks = kColumnMasks<kPlan>;
+    for (std::int32_t column = 0; column < 64; ++column) {
+        const std::uint64_t bit = std::uint64_t{1} << column;
+        record.columns[column] = (kMasks.point & bit) != 0                          ? '.'
+                                 : ((kMasks.digitOrBlank | kMasks.digit) & bit) != 0 ? '0'
+                                                                                      : ' ';
+    }
+    return record;
+}
+
+template <const ColumnPlan& kPlan>
+inline constexpr auto kCommonRecord = commonRecord<kPlan>();
+
+// Whether the first `count` bytes of a record (fewer than its columns) hold
+// the start of common forms: they are checked as the start of a record whose
+// other columns hold common forms.
+template <const ColumnPlan& kPlan>
+[[gnu::always_inline]] inline bool startsCommonly(const char* start, std::uint32_t count) {
+    char record[64];
+    std::memcpy(record, kCommonRecord<kPlan>.columns, sizeof record);
+    std::memcpy(record, start, count);
+    return refusedColumns<kColumnMasks<kPlan>, kPlan.columns>(record) == 0;
+}
+#endif
+
+// Joins the next block as joinNextBlock does, looking at the start of the
+// record in common forms first.
+template <const ColumnPlan& kPlan>
+[[gnu::always_inline]] inline bool joinNextBlockTo(InputBuffer& buffer) {
+#if defined(__SSE2__)
+    if constexpr (kColumnMasks<kPlan>.fits) {
+        const std::uint32_t count = buffer.unreadCount();
+        if (count < static_cast<std::uint32_t>(kPlan.columns) &&
+            startsCommonly<kPlan>(buffer.unreadBytes(), count)) {
+            return joinNextBlock(buffer, kPlan, true);
+        }
+    }
+#endif
+    return joinNextBlock(buffer, kPlan);
+}
 
 // A record lying whole in the unread bytes, read by the compiled readers.
 template <const ColumnPlan& kPlan, class... Items>
@@ -456,7 +530,7 @@ template <const ColumnPlan& kPlan, class... Items>
 // Kept out of line: about one record in eighteen crosses a block's end.
 template <const ColumnPlan& kPlan, class... Items>
 [[gnu::noinline]] bool readAcrossBlocks(InputBuffer& buffer, Items&... items) {
-    while (joinNextBlock(buffer, kPlan)) {
+    while (joinNextBlockTo<kPlan>(buffer)) {
         if (readWholeRecord<kPlan>(buffer, items...)) return true;
     }
     return false;
@@ -472,7 +546,7 @@ template <const ColumnPlan& kPlan, class... Items>
 //     static constexpr ColumnPlan kPlan = planColumns(parseLayout("(64X,I4)"));
 //     if (!readColumns<kPlan>(buffer, count)) { /* InputStatement */ }
 template <const ColumnPlan& kPlan, class... Items>
-[[nodiscard]] bool readColumns(InputBuffer& buffer, Items&... items) {
+[[nodiscard, gnu::always_inline]] inline bool readColumns(InputBuffer& buffer, Items&... items) {
     static_assert(kPlan.usable, "the layout is outside the fast path");
     static_assert(sizeof...(Items) == static_cast<std::size_t>(kPlan.count),
                   "one item per field");

@@ -198,7 +198,8 @@ void placeFixed(char* out, std::int32_t width, std::int32_t decimals, double val
 // |value| in units of its last decimal, `decimals` of them, as the two
 // roundings of a fixed-point field give it: 17 significant digits (half up on
 // the 18th of the exact expansion), then `decimals` decimals (half up on
-// those 17). False for values beyond 10^15 and for infinities and NaNs.
+// those 17), for whole parts below 10^16. False from 2^52 on, and for
+// infinities and NaNs.
 //
 // With |value| = m / 2^s exactly, F = m x 10^d / 2^s is the value in units,
 // and the two roundings give floor(F + 1/2 + 5 x 10^(n-18)), n the digits of
@@ -212,13 +213,14 @@ template <std::int32_t kDecimals>
     static_assert(kDecimals >= 0 && kDecimals <= 3);
     const auto bits = std::bit_cast<std::uint64_t>(value);
     const auto biased = static_cast<std::int32_t>((bits >> 52) & 0x7FF);
-    if (biased == 0x7FF) return false;
-    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
-    if (biased != 0) mantissa |= std::uint64_t{1} << 52;
-    const std::int32_t shift = biased != 0 ? 1075 - biased : 1074;  // |value| = mantissa / 2^shift
-    if (shift < 1) return false;
-    // Below 2^-11, F stays under 1/2 by far.
-    if (shift >= 64) {
+    // |value| = mantissa / 2^shift for normal values; below 2^-11 (the
+    // subnormals among them), F stays under 1/2 by far; from 2^52 on (and
+    // for infinities and NaNs) the general path decides.
+    const std::uint64_t mantissa =
+        (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const std::int32_t shift = 1075 - biased;
+    if (static_cast<std::uint32_t>(shift - 1) > 62) [[unlikely]] {
+        if (shift < 64) return false;
         *units = 0;
         return true;
     }
@@ -226,7 +228,6 @@ template <std::int32_t kDecimals>
     const std::uint64_t whole = scaled >> shift;
     const std::uint64_t rest = scaled & ((std::uint64_t{1} << shift) - 1);
     const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-    if (whole >= kPowersOfTen[15]) return false;
     std::uint64_t up = rest >= half ? 1 : 0;
     // Just below the half, by at most half/64: the first rounding lifts F to
     // the half when half - rest <= 2^(s-1) / 10^(17-n).
@@ -285,9 +286,11 @@ template <FieldColumns kField>
             // A value that rounds to zero shows no minus sign.
             const bool sign = std::bit_cast<std::int64_t>(value) < 0 && units != 0;
             const std::uint64_t whole = units / kPowersOfTen[kDecimals];
-            std::int32_t wholeDigits = kDecimals == 0 ? 1 : 0;  // "0." when d = 0
-            while (wholeDigits < 16 && whole >= kPowersOfTen[wholeDigits]) ++wholeDigits;
-            if ((sign ? 1 : 0) + wholeDigits + 1 + kDecimals > kField.width) {
+            // The columns left for the whole part's digits: "0." needs one
+            // when there are no decimals, ".dd" none.
+            constexpr std::int32_t kRoom = kField.width - 1 - kDecimals;
+            const std::int32_t room = kRoom - (sign ? 1 : 0);
+            if (room < (kDecimals == 0 ? 1 : 0) || whole >= kPowersOfTen[room < 0 ? 0 : room]) {
                 std::memset(out, '*', static_cast<std::size_t>(kField.width));
                 return;
             }
@@ -353,7 +356,7 @@ constexpr bool holdsFixedPoint() {
 }
 
 template <const OutputPlan& kPlan, class... Items>
-void writePlannedRecord(OutputBuffer& buffer, const Items&... items) {
+[[gnu::always_inline]] inline void writePlannedRecord(OutputBuffer& buffer, const Items&... items) {
     static_assert(kPlan.usable && sizeof...(Items) == static_cast<std::size_t>(kPlan.count));
     // A value made by an operation that should have trapped is never
     // written. Placing fields does no floating-point arithmetic, so one test
