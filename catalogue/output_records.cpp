@@ -3,8 +3,8 @@
 
 #include <bit>
 
+#include "textio/floating_point.h"
 #include "textio/record_statements.h"
-#include "textio/termination.h"
 #include "textio/units.h"
 
 namespace gscmerge::catalogue {

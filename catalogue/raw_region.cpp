@@ -3,8 +3,8 @@
 
 #include "textio/floating_point.h"
 #include "textio/output.h"
+#include "textio/process.h"
 #include "textio/record_statements.h"
-#include "textio/termination.h"
 #include "textio/units.h"
 
 namespace gscmerge::catalogue {

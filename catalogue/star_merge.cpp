@@ -2,7 +2,7 @@
 #include "catalogue/star_merge.h"
 
 #include "textio/output.h"
-#include "textio/termination.h"
+#include "textio/process.h"
 
 namespace gscmerge::catalogue {
 

@@ -33,8 +33,10 @@
 
 #include "catalogue/batch.h"
 #include "fuzz/harness.h"
+#include "textio/console.h"
+#include "textio/error_report.h"
 #include "textio/platform.h"
-#include "textio/termination.h"
+#include "textio/process.h"
 #include "textio/units.h"
 
 namespace gscmerge::fuzz {

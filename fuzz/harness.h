@@ -26,7 +26,7 @@
 
 #include "tests/support/captured_process.h"
 #include "tests/support/printable.h"
-#include "textio/termination.h"
+#include "textio/error_report.h"
 
 namespace gscmerge::fuzz {
 

@@ -1,4 +1,7 @@
-// The floating-point traps, made independent of the hardware.
+// The program's floating-point arithmetic beyond what the language gives by
+// itself: the traps, made independent of the hardware, and the conversion of
+// a real value to an integer. Both end the run with a MATH report
+// (error_report.cpp raises it).
 //
 // The program's arithmetic traps on invalid operations, division by zero and
 // overflow. Where the trap does not fire (foreign code in the process reset
@@ -14,6 +17,8 @@
 // field. Inexact results, underflow and denormal operands raise no report,
 // as they raise no trap.
 #pragma once
+
+#include <cstdint>
 
 #if !((defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__) && defined(__GNUC__))
 #include <cfenv>
@@ -35,12 +40,28 @@ namespace gscmerge::textio {
 }
 
 // The MATH report the trap of the flagged exception gives (invalid 6101 before
-// divide by zero 6103 before overflow 6104). Never returns.
+// divide by zero 6103 before overflow 6104); with none flagged, the invalid
+// operation 6101. Never returns.
 [[noreturn]] void raiseFlaggedTrap();
 
 // Ends the run with the trap's report if a trapped exception is flagged.
 inline void raiseIfFloatingPointFlagged() {
     if (floatingPointFlagged()) [[unlikely]] raiseFlaggedTrap();
+}
+
+// Converts a real value to a 32-bit integer the way the program's arithmetic
+// does: truncation toward zero through a signed 64-bit integer, keeping the
+// low 32 bits (so 2^32 + 5 gives 5). NaN or a value outside the 64-bit range
+// is the invalid-operation trap (MATH report 6101), unless an exception
+// flagged on the way to the value (an overflow that made it infinite) would
+// have trapped first.
+[[nodiscard]] inline std::int32_t truncateToInt32(double value) {
+    // Inside [-2^63, 2^63) the 64-bit truncation is defined; NaN fails both
+    // tests. (Should the comparison of a NaN trap by itself, the report is
+    // the same.)
+    if (!(value >= -0x1p63 && value < 0x1p63)) raiseFlaggedTrap();
+    const auto wide = static_cast<std::int64_t>(value);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(wide)));
 }
 
 }  // namespace gscmerge::textio

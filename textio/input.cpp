@@ -2,8 +2,8 @@
 // handing them to the numeric conversions, or into a character item.
 #include "textio/input.h"
 
+#include "textio/error_report.h"
 #include "textio/numeric_input.h"
-#include "textio/termination.h"
 
 namespace gscmerge::textio {
 namespace {

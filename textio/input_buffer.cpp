@@ -1,7 +1,7 @@
 // Refilling the block, and the line feed that completes a last line.
 #include "textio/input_buffer.h"
 
-#include "textio/termination.h"
+#include "textio/error_report.h"
 
 namespace gscmerge::textio {
 

@@ -1,16 +1,17 @@
 // Field texts placed into records: right justification through owed blanks,
-// asterisks for values too wide, CR LF record ends, console line control.
+// asterisks for values too wide, CR LF record ends, console message lines.
 #include "textio/output.h"
 
 #include <cassert>
 #include <cstring>
 #include <new>
 
+#include "textio/console.h"
 #include "textio/decimal_format.h"
 #include "textio/decimal_tables.h"
+#include "textio/error_report.h"
 #include "textio/floating_point.h"
 #include "textio/platform.h"
-#include "textio/termination.h"
 
 namespace gscmerge::textio {
 namespace {
@@ -296,36 +297,6 @@ void OutputStatement::endWrite() {
     Actions actions{*this};
     cursor_.finishLayout(actions);
     endRecord();
-}
-
-void writeConsoleRecord(ConsoleUnit& console, const char* record, std::size_t length) {
-    // Nothing leaves the process after an operation that should have trapped.
-    raiseIfFloatingPointFlagged();
-    if (length > kConsoleRecordSize) length = kConsoleRecordSize;
-    char bytes[kConsoleRecordSize + 5];  // 6 bytes of line control, the record less its first
-    std::size_t count = 0;
-    const bool open = console.lineEndOwed;
-    const char control = length > 0 ? record[0] : ' ';
-    auto add = [&](std::string_view text) {
-        for (const char c : text) bytes[count++] = c;
-    };
-    switch (control) {
-        case '0':
-            add(open ? "\r\n\r\n" : "\r\n");
-            break;
-        case '+':
-            add("\r");
-            break;
-        case '1':
-            add("\r\n\f\r \r");
-            break;
-        default:
-            if (open) add("\r\n");
-            break;
-    }
-    for (std::size_t i = 1; i < length; ++i) bytes[count++] = record[i];
-    (void)platform::systemCalls().writeStandard(platform::StandardStream::Output, bytes, count);
-    console.lineEndOwed = true;
 }
 
 void writeConsoleMessage(std::string_view text) {

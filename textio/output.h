@@ -28,6 +28,7 @@
 #include <utility>
 #include <vector>
 
+#include "textio/console.h"
 #include "textio/decimal_tables.h"
 #include "textio/floating_point.h"
 #include "textio/layout.h"
@@ -35,9 +36,6 @@
 #include "textio/units.h"
 
 namespace gscmerge::textio {
-
-// The console holds records of up to 132 bytes.
-inline constexpr std::size_t kConsoleRecordSize = 132;
 
 class OutputStatement {
 public:
@@ -382,15 +380,5 @@ template <const OutputPlan& kPlan, class... Items>
 // One console message line: `text` after the line-control blank, written to
 // standard output at once with its line end owed.
 void writeConsoleMessage(std::string_view text);
-
-// Writes one console record to standard output in one write. Its first
-// character is line control and is not written; it selects what goes first:
-//     blank (or any other)   nothing, or CR LF when a console line is open
-//     '0'                    CR LF, or CR LF CR LF when a line is open
-//     '+'                    CR
-//     '1'                    CR LF FF CR blank CR
-// The rest follows (at most kConsoleRecordSize bytes of the record count);
-// the line end is left owed (`lineEndOwed`).
-void writeConsoleRecord(ConsoleUnit& console, const char* record, std::size_t length);
 
 }  // namespace gscmerge::textio

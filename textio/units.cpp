@@ -1,13 +1,13 @@
-// The unit table: 61 user slots searched linearly by unit number, plus the
-// console. Slots are static, so connecting a unit never allocates.
+// The unit table: 61 user slots searched linearly by unit number. Slots are
+// static, so connecting a unit never allocates.
 #include "textio/units.h"
 
 #include <array>
 #include <cstdio>
 #include <cstring>
 
+#include "textio/error_report.h"
 #include "textio/floating_point.h"
-#include "textio/termination.h"
 
 namespace gscmerge::textio {
 namespace {
@@ -20,7 +20,6 @@ using platform::systemCalls;
 struct UnitTable {
     std::array<UnitConnection, kUserUnitSlots> slots;
     std::array<bool, kUserUnitSlots> used{};
-    ConsoleUnit console;
 };
 
 UnitTable& table() {
@@ -315,12 +314,6 @@ platform::WriteResult writeBytes(UnitConnection& connection, const char* bytes,
     return systemCalls().writeFile(connection.handle, bytes, count);
 }
 
-ConsoleUnit& consoleUnit() { return table().console; }
-
-// One console unit or two makes no difference to what this program writes,
-// so the console starts with no line open and nothing else.
-void createConsoleUnits() { table().console = ConsoleUnit{}; }
-
 void closeAllUnits() {
     for (int i = 0; i < kUserUnitSlots; ++i) {
         if (table().used[static_cast<std::size_t>(i)]) closeSlot(i, CloseStatus::Keep);
@@ -334,7 +327,6 @@ void forgetAllUnits() {
         if (units.used[index]) (void)systemCalls().closeFile(units.slots[index].handle);
         units.used[index] = false;
     }
-    units.console = ConsoleUnit{};
 }
 
 }  // namespace gscmerge::textio

@@ -40,12 +40,6 @@ struct UnitConnection {
     char buffer[kCarrySize + kBufferSize] = {};  // input: carry room, then the block
 };
 
-// The console output unit "CON": standard output, whether a terminal or not.
-struct ConsoleUnit {
-    // A console record has been written and its line end is still owed.
-    bool lineEndOwed = false;
-};
-
 inline constexpr int kUserUnitSlots = 61;
 
 // Connects `unit` to the file `fileName` (a blank-padded value) with status
@@ -68,11 +62,6 @@ void closeUnit(std::int32_t unit, std::string_view status = {});
 // and why a shortfall happened.
 [[nodiscard]] platform::WriteResult writeBytes(UnitConnection& connection, const char* bytes,
                                                std::size_t count);
-
-[[nodiscard]] ConsoleUnit& consoleUnit();
-
-// Creates the console unit with no line open (start-up).
-void createConsoleUnits();
 
 // Closes every connected unit in slot order with its default status (the
 // normal end).

@@ -1,6 +1,6 @@
 #include "tests/support/captured_process.h"
 
-#include "textio/termination.h"
+#include "textio/process.h"
 
 namespace gscmerge::testing {
 namespace {

@@ -18,7 +18,7 @@
 #include "tests/support/captured_process.h"
 #include "tests/support/temp_dir.h"
 #include "textio/output.h"
-#include "textio/termination.h"
+#include "textio/process.h"
 #include "textio/units.h"
 
 namespace gscmerge::testing {

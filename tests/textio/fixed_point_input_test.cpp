@@ -18,8 +18,8 @@
 #include "tests/support/captured_process.h"
 #include "tests/support/case_name.h"
 #include "tests/support/memory_input.h"
+#include "textio/error_report.h"
 #include "textio/input.h"
-#include "textio/termination.h"
 
 namespace gscmerge::textio {
 namespace {

@@ -17,7 +17,7 @@
 #include "tests/support/memory_input.h"
 #include "tests/support/printable.h"
 #include "tests/support/temp_dir.h"
-#include "textio/termination.h"
+#include "textio/error_report.h"
 #include "textio/units.h"
 
 namespace gscmerge::textio {

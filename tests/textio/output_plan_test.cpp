@@ -22,8 +22,8 @@
 #include "textio/layout.h"
 #include "textio/output.h"
 #include "textio/output_buffer.h"
+#include "textio/process.h"
 #include "textio/record_statements.h"
-#include "textio/termination.h"
 #include "textio/units.h"
 
 namespace gscmerge::textio {

@@ -13,10 +13,12 @@
 #include "tests/support/captured_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/write_items.h"
+#include "textio/console.h"
+#include "textio/error_report.h"
 #include "textio/layout.h"
 #include "textio/output_buffer.h"
 #include "textio/platform.h"
-#include "textio/termination.h"
+#include "textio/process.h"
 #include "textio/units.h"
 
 namespace gscmerge::textio {

@@ -10,9 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "textio/floating_point.h"
 #include "textio/output.h"
 #include "textio/platform.h"
-#include "textio/termination.h"
+#include "textio/process.h"
 #include "textio/units.h"
 
 namespace {

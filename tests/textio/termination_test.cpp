@@ -2,7 +2,8 @@
 // byte for byte with their exit statuses. The report's shape is checked in
 // process; whatever needs the real start-up and end (hardware traps, the
 // exit) runs in a separate test program.
-#include "textio/termination.h"
+#include "textio/error_report.h"
+#include "textio/floating_point.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 #include "tests/support/fault_injection.h"
 #include "tests/support/printable.h"
 #include "tests/support/temp_dir.h"
-#include "textio/termination.h"
+#include "textio/process.h"
 
 namespace gscmerge::testing {
 namespace {

@@ -1,37 +1,19 @@
-// The error report, the stop and the normal end. The report is built in a
-// stack buffer and written straight to the standard-error handle with one
-// write, never through a unit's buffer.
-#include "textio/termination.h"
+// The report is built in a stack buffer and written straight to the
+// standard-error handle with one write, never through a unit's buffer.
+#include "textio/error_report.h"
 
 #include <cfenv>
-#include <cstdlib>
 #include <cstring>
 
 #include "textio/floating_point.h"
 #include "textio/platform.h"
-#include "textio/units.h"
+#include "textio/process_exit.h"
 
 namespace gscmerge::textio {
 namespace {
 
 using platform::StandardStream;
 using platform::systemCalls;
-
-struct ProcessState {
-    bool terminationInProgress = false;
-    int endStatus = 0;
-};
-
-ProcessState processState;
-
-void writeStandard(StandardStream stream, std::string_view bytes) {
-    (void)systemCalls().writeStandard(stream, bytes.data(), bytes.size());
-}
-
-[[noreturn]] void exitWith(int status) {
-    systemCalls().exitProcess(status);
-    std::abort();  // an exit that returns is a harness fault
-}
 
 // A bounded text builder over a stack buffer; the report never needs more
 // than a name of 259 characters and a one-line message.
@@ -166,7 +148,7 @@ std::string_view runtimeErrorMessage(int number) {
 void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName,
                        std::string_view message) {
     // An exception flagged before this failure would have trapped first.
-    if (kind != StatementKind::Math && !processState.terminationInProgress) {
+    if (kind != StatementKind::Math && !terminationInProgress()) {
         raiseIfFloatingPointFlagged();
     }
     ReportText report;
@@ -180,47 +162,19 @@ void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName
     }
     report.append(message);
     report.append("\r\n");
-    writeStandard(StandardStream::Error, report.text());
+    (void)systemCalls().writeStandard(StandardStream::Error, report.text().data(),
+                                      report.text().size());
 
     // A report raised while the end closes the units abandons the rest of
     // the end. Its status is 1 even when the end began with 0: a run whose
     // output could not all be stored never counts as a success.
-    if (processState.terminationInProgress) exitWith(1);
-    endProcess(1);
+    if (terminationInProgress()) exitImmediately(1);
+    exitProgram(1);
 }
 
 void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName) {
     raiseRuntimeError(number, kind, unitName, runtimeErrorMessage(number));
 }
-
-void stopProgram() {
-    raiseIfFloatingPointFlagged();
-    if (consoleUnit().lineEndOwed) writeStandard(StandardStream::Output, "\r\n");
-    writeStandard(StandardStream::Output, "Stop - Program terminated.\r\n");
-    endProcess(0);
-}
-
-void endProcess(int status) {
-    if (processState.terminationInProgress) exitWith(processState.endStatus);
-    // A flagged exception ends the run as its trap would have, before the
-    // units' waiting output is written.
-    raiseIfFloatingPointFlagged();
-    processState.terminationInProgress = true;
-    processState.endStatus = status;
-    closeAllUnits();
-    if (consoleUnit().lineEndOwed) writeStandard(StandardStream::Output, "\r\n");
-    exitWith(status);
-}
-
-void runProgram(MainFlow mainFlow) {
-    systemCalls().prepareProcess();
-    systemCalls().enableFloatingPointTraps(raiseFloatingPointTrap);
-    createConsoleUnits();
-    mainFlow();
-    endProcess(0);
-}
-
-bool terminationInProgress() { return processState.terminationInProgress; }
 
 void raiseFloatingPointTrap(int number) {
     // The end of the process does no arithmetic, but must not trap again.
@@ -231,17 +185,6 @@ void raiseFloatingPointTrap(int number) {
 void raiseFlaggedTrap() {
     const int number = flaggedTrapNumber();
     raiseFloatingPointTrap(number != 0 ? number : 6101);
-}
-
-// An exception flagged on the way to the value (an overflow that made it
-// infinite) would have trapped first; otherwise the conversion itself is the
-// invalid operation.
-void raiseConversionTrap() { raiseFlaggedTrap(); }
-
-void resetProcessState() {
-    std::feclearexcept(FE_ALL_EXCEPT);
-    forgetAllUnits();
-    processState = ProcessState{};
 }
 
 }  // namespace gscmerge::textio
