@@ -261,7 +261,7 @@ TEST_F(UnitsTest, WhenEveryAttemptFailsTheLastReasonIsReported) {
 struct OpenFailureCase {
     const char* name;
     FileError reason;
-    const char* report;
+    std::string report;
 };
 
 void PrintTo(const OpenFailureCase& c, std::ostream* os) {
@@ -289,27 +289,21 @@ TEST_P(OpenFailure, IsReportedByItsReasonAndEarlierOutputIsKept) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reasons, OpenFailure,
-    ::testing::Values(OpenFailureCase{"NotFound", FileError::NotFound,
-                                      "\r\nrun-time error F6416: OPEN(N0000.raw)\r\n"
-                                      "- file not found\r\n"},
-                      OpenFailureCase{"AccessDenied", FileError::AccessDenied,
-                                      "\r\nrun-time error F6414: OPEN(N0000.raw)\r\n"
-                                      "- access to the file denied\r\n"},
-                      OpenFailureCase{"Exists", FileError::Exists,
-                                      "\r\nrun-time error F6415: OPEN(N0000.raw)\r\n"
-                                      "- file already exists\r\n"},
-                      OpenFailureCase{"InvalidName", FileError::InvalidName,
-                                      "\r\nrun-time error F6412: OPEN(N0000.raw)\r\n"
-                                      "- file name or parameter not valid\r\n"},
-                      OpenFailureCase{"TooManyOpen", FileError::TooManyOpen,
-                                      "\r\nrun-time error F6417: OPEN(N0000.raw)\r\n"
-                                      "- too many files open\r\n"},
-                      OpenFailureCase{"DiskFull", FileError::DiskFull,
-                                      "\r\nrun-time error F6416: OPEN(N0000.raw)\r\n"
-                                      "- no space left on the device\r\n"},
-                      OpenFailureCase{"Other", FileError::Other,
-                                      "\r\nrun-time error F6416: OPEN(N0000.raw)\r\n"
-                                      "- file could not be opened\r\n"}),
+    ::testing::Values(
+        OpenFailureCase{"NotFound", FileError::NotFound,
+                        openReport("6416", "N0000.raw", "file not found")},
+        OpenFailureCase{"AccessDenied", FileError::AccessDenied,
+                        openReport("6414", "N0000.raw", "access to the file denied")},
+        OpenFailureCase{"Exists", FileError::Exists,
+                        openReport("6415", "N0000.raw", "file already exists")},
+        OpenFailureCase{"InvalidName", FileError::InvalidName,
+                        openReport("6412", "N0000.raw", "file name or parameter not valid")},
+        OpenFailureCase{"TooManyOpen", FileError::TooManyOpen,
+                        openReport("6417", "N0000.raw", "too many files open")},
+        OpenFailureCase{"DiskFull", FileError::DiskFull,
+                        openReport("6416", "N0000.raw", "no space left on the device")},
+        OpenFailureCase{"Other", FileError::Other,
+                        openReport("6416", "N0000.raw", "file could not be opened")}),
     caseName<OpenFailureCase>);
 
 // The same reasons as the real file system gives them.
