@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iomanip>
 #include <memory>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/captured_process.h"
+#include "tests/support/case_name.h"
+#include "tests/support/printable.h"
 #include "tests/support/temp_dir.h"
 
 namespace gscmerge::catalogue {
@@ -106,6 +111,10 @@ struct IdCase {
     const char* written;  // columns 1-13
 };
 
+void PrintTo(const IdCase& c, std::ostream* os) {
+    *os << c.id << " -> " << testing::printable(c.written);
+}
+
 class StarIdTest : public ::testing::TestWithParam<IdCase> {};
 
 TEST_P(StarIdTest, SplitsIntoRegionAndNumber) {
@@ -122,12 +131,19 @@ INSTANTIATE_TEST_SUITE_P(Ids, StarIdTest,
                                            // Truncating division keeps the number's sign.
                                            IdCase{-1230056, "GSC -123: -56"},
                                            // Too wide for I4: asterisks, not an error.
-                                           IdCase{123450001, "GSC ****:   1"}));
+                                           IdCase{123450001, "GSC ****:   1"}),
+                         [](const ::testing::TestParamInfo<IdCase>& row) {
+                             return testing::valueName("Id" + std::to_string(row.param.id));
+                         });
 
 struct MagnitudeCase {
     double magTimes10;
     const char* written;  // columns 39-43
 };
+
+void PrintTo(const MagnitudeCase& c, std::ostream* os) {
+    *os << std::setprecision(17) << c.magTimes10 << " -> " << testing::printable(c.written);
+}
 
 class MagnitudeTest : public ::testing::TestWithParam<MagnitudeCase> {};
 
@@ -142,7 +158,12 @@ INSTANTIATE_TEST_SUITE_P(Magnitudes, MagnitudeTest,
                                            MagnitudeCase{5.0, "  .50"},
                                            MagnitudeCase{-15.0, "-1.50"},
                                            MagnitudeCase{0.0, "  .00"},
-                                           MagnitudeCase{1000.0, "*****"}));
+                                           MagnitudeCase{1000.0, "*****"}),
+                         [](const ::testing::TestParamInfo<MagnitudeCase>& row) {
+                             std::ostringstream text;
+                             text << "Tenths" << row.param.magTimes10;
+                             return testing::valueName(text.str());
+                         });
 
 // Right ascension: units, the text of columns 15-25, and the fraction of a
 // second that splitRa hands to the F3.2 field.
@@ -151,6 +172,11 @@ struct RaCase {
     const char* written;
     double fraction;
 };
+
+void PrintTo(const RaCase& c, std::ostream* os) {
+    *os << c.units << " -> " << testing::printable(c.written) << ", fraction "
+        << std::setprecision(17) << c.fraction;
+}
 
 class SplitRaTest : public ::testing::TestWithParam<RaCase> {};
 
@@ -184,13 +210,21 @@ INSTANTIATE_TEST_SUITE_P(
         // Digits no valid position has reach the one-digit fields as they are.
         RaCase{540000000, "*0 00 00.00", 0.0}, RaCase{-1, "00 00 00.00", -0.0006666666595265269},
         RaCase{-1500, "00 00 00***", -0.9999999892897904},
-        RaCase{-2147483647 - 1, "** *0 *****", -0.7653327360749245}));
+        RaCase{-2147483647 - 1, "** *0 *****", -0.7653327360749245}),
+    [](const ::testing::TestParamInfo<RaCase>& row) {
+        return testing::valueName("Units" + std::to_string(row.param.units));
+    });
 
 struct DecCase {
     DecUnits units;
     const char* written;  // columns 27-37
     double fraction;
 };
+
+void PrintTo(const DecCase& c, std::ostream* os) {
+    *os << c.units << " -> " << testing::printable(c.written) << ", fraction "
+        << std::setprecision(17) << c.fraction;
+}
 
 class SplitDecTest : public ::testing::TestWithParam<DecCase> {};
 
@@ -219,7 +253,10 @@ INSTANTIATE_TEST_SUITE_P(
         // The sign is that of the units, even when the digits round to zero.
         DecCase{-4, "-00 00 00.0", 0.03999999910593033}, DecCase{36000000, "+*0 00 00.0", 0.0},
         // |INT32_MIN| stays negative: every digit is too wide, without a fault.
-        DecCase{-2147483647 - 1, "-** ** ****", -0.47999873757362366}));
+        DecCase{-2147483647 - 1, "-** ** ****", -0.47999873757362366}),
+    [](const ::testing::TestParamInfo<DecCase>& row) {
+        return testing::valueName("Units" + std::to_string(row.param.units));
+    });
 
 }  // namespace
 }  // namespace gscmerge::catalogue

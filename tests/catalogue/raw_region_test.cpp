@@ -5,9 +5,11 @@
 
 #include <cstdlib>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "tests/support/captured_process.h"
+#include "tests/support/case_name.h"
 
 namespace gscmerge::catalogue {
 namespace {
@@ -23,6 +25,17 @@ struct RaCase {
     const char* seconds;
     RaUnits expected;
 };
+
+void PrintTo(const RaCase& c, std::ostream* os) {
+    *os << c.hours << " h " << c.minutes << " min " << c.seconds << " s -> " << c.expected;
+}
+
+// "1h2m3_45s"
+std::string raName(const ::testing::TestParamInfo<RaCase>& info) {
+    const RaCase& c = info.param;
+    return testing::valueName(std::to_string(c.hours) + "h" + std::to_string(c.minutes) + "m" +
+                              c.seconds + "s");
+}
 
 class EncodeRaTest : public ::testing::TestWithParam<RaCase> {};
 
@@ -46,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // keeps the low 32 bits of its 64-bit truncation ...
                       RaCase{400000, 0, "0", -368549888},
                       // ... and (hours x 60 + minutes) x 60 wraps before the sum.
-                      RaCase{1000000, 0, "0", 1226108928}));
+                      RaCase{1000000, 0, "0", 1226108928}),
+    raName);
 
 struct DecCase {
     std::int32_t sign;
@@ -55,6 +69,18 @@ struct DecCase {
     const char* seconds;
     DecUnits expected;
 };
+
+void PrintTo(const DecCase& c, std::ostream* os) {
+    *os << (c.sign < 0 ? "-" : "+") << c.degrees << " deg " << c.minutes << " min " << c.seconds
+        << " s -> " << c.expected;
+}
+
+// "Minus4d5m6_7s"
+std::string decName(const ::testing::TestParamInfo<DecCase>& info) {
+    const DecCase& c = info.param;
+    return testing::valueName((c.sign < 0 ? "-" : "+") + std::to_string(c.degrees) + "d" +
+                              std::to_string(c.minutes) + "m" + c.seconds + "s");
+}
 
 class EncodeDecTest : public ::testing::TestWithParam<DecCase> {};
 
@@ -75,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DecCase{-1, 90, 0, "0.0", -32400000},
                       // Truncation toward zero: one unit closer to zero on both sides.
                       DecCase{-1, 89, 59, "59.9", -32399990}, DecCase{1, 0, 0, "1.99", 199},
-                      DecCase{-1, 0, 0, "2.3", -229}));
+                      DecCase{-1, 0, 0, "2.3", -229}),
+    decName);
 
 TEST(EncodeRa, ValueBeyondTheIntegerRangeIsTheInvalidOperationReport) {
     testing::CapturedProcess process;
