@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <utility>
 #include <vector>
 
 #include "tests/support/captured_process.h"
+#include "tests/support/case_name.h"
 
 namespace gscmerge::catalogue {
 namespace {
@@ -58,6 +60,17 @@ struct MergeCase {
     Choices expected;
 };
 
+// "(id, position error, magnitude error) ... -> (best position, best magnitude) ..."
+void PrintTo(const MergeCase& c, std::ostream* os) {
+    for (const Entry& entry : c.entries) {
+        *os << "(" << entry.id << ", " << entry.posError << ", " << entry.magError << ") ";
+    }
+    *os << "->";
+    for (const auto& [bestPos, bestMag] : c.expected) {
+        *os << " (" << bestPos << ", " << bestMag << ")";
+    }
+}
+
 class MergeStarsTest : public ::testing::TestWithParam<MergeCase> {};
 
 TEST_P(MergeStarsTest, ChoosesTheBestEntriesOfEachRun) {
@@ -87,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {{1, 1}}},
         MergeCase{"TheLastEntryMayWin", {{4, 0.9, 0.9}, {4, 0.8, 0.9}, {4, 0.8, 0.7}}, {{2, 3}}},
         MergeCase{"NoEntriesNoStars", {}, {}}),
-    [](const ::testing::TestParamInfo<MergeCase>& param) { return std::string(param.param.name); });
+    testing::caseName<MergeCase>);
 
 TEST(MergeStars, NoEntriesIgnoreWhatAnEarlierRegionLeft) {
     Merge merge;
