@@ -16,6 +16,7 @@
 
 #include "catalogue/batch.h"
 #include "tests/support/captured_process.h"
+#include "tests/support/printable.h"
 #include "tests/support/temp_dir.h"
 #include "textio/output.h"
 #include "textio/process.h"
@@ -98,7 +99,9 @@ struct WriteFaultCase {
     const char* report;
 };
 
-void PrintTo(const WriteFaultCase& c, std::ostream* os) { *os << c.label << ": " << c.report; }
+void PrintTo(const WriteFaultCase& c, std::ostream* os) {
+    *os << c.label << ": " << printable(c.report);
+}
 
 class OutputWriteFault : public BatchFault, public ::testing::WithParamInterface<WriteFaultCase> {};
 
@@ -217,6 +220,10 @@ struct CreateFaultCase {
     FileError error;
     const char* report;
 };
+
+void PrintTo(const CreateFaultCase& c, std::ostream* os) {
+    *os << c.label << ": " << printable(c.report);
+}
 
 class ScratchCreateFault : public BatchFault,
                            public ::testing::WithParamInterface<CreateFaultCase> {};

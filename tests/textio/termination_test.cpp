@@ -2,13 +2,11 @@
 // byte for byte with their exit statuses. The report's shape is checked in
 // process; whatever needs the real start-up and end (hardware traps, the
 // exit) runs in a separate test program.
-#include "textio/error_report.h"
-#include "textio/floating_point.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <ios>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -17,8 +15,12 @@
 #include <vector>
 
 #include "tests/support/captured_process.h"
+#include "tests/support/case_name.h"
+#include "tests/support/printable.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "textio/error_report.h"
+#include "textio/floating_point.h"
 
 namespace gscmerge::testing {
 namespace {
@@ -28,13 +30,18 @@ using textio::StatementKind;
 // --- The report's bytes ------------------------------------------------------
 
 struct ReportCase {
-    const char* label;
+    const char* name;
     int number;
     StatementKind kind;
     const char* unitName;
     const char* message;
     const char* bytes;
 };
+
+void PrintTo(const ReportCase& c, std::ostream* os) {
+    *os << c.number << " " << printable(c.unitName) << " " << printable(c.message) << " -> "
+        << printable(c.bytes);
+}
 
 class RuntimeErrorReport : public ::testing::TestWithParam<ReportCase> {};
 
@@ -69,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "\r\nrun-time error F6700\r\n- not enough storage\r\n"},
         ReportCase{"NumberPadded", 42, StatementKind::None, "", "x",
                    "\r\nrun-time error F0042\r\n- x\r\n"}),
-    [](const auto& test) { return std::string(test.param.label); });
+    caseName<ReportCase>);
 
 TEST(RuntimeErrorReport, NameOfUpTo259CharactersAndAMessageFitWhole) {
     const std::string name(259, 'n');
@@ -82,11 +89,21 @@ TEST(RuntimeErrorReport, NameOfUpTo259CharactersAndAMessageFitWhole) {
 
 // --- Real-to-integer conversion ------------------------------------------------
 
-class TruncateToInt32 : public ::testing::TestWithParam<std::pair<double, std::int32_t>> {};
+struct TruncateCase {
+    const char* name;
+    double value;
+    std::int32_t expected;  // unused where the conversion is invalid
+};
+
+void PrintTo(const TruncateCase& c, std::ostream* os) {
+    *os << std::hexfloat << c.value << std::defaultfloat << " -> " << c.expected;
+}
+
+class TruncateToInt32 : public ::testing::TestWithParam<TruncateCase> {};
 
 TEST_P(TruncateToInt32, TruncatesThroughSixtyFourBitsKeepingTheLow32) {
-    const double value = GetParam().first;
-    const std::int32_t expected = GetParam().second;
+    const double value = GetParam().value;
+    const std::int32_t expected = GetParam().expected;
     CapturedProcess process;
     std::int32_t result = 0;
     const ProcessOutcome outcome = process.run([&] { result = textio::truncateToInt32(value); });
@@ -94,27 +111,37 @@ TEST_P(TruncateToInt32, TruncatesThroughSixtyFourBitsKeepingTheLow32) {
     EXPECT_EQ(result, expected) << value;
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, TruncateToInt32,
-                         ::testing::Values(std::pair{2.9, 2}, std::pair{-2.9, -2},
-                                           std::pair{-0.5, 0}, std::pair{434.99999999999994, 434},
-                                           std::pair{0x1p31, INT32_MIN}, std::pair{0x1p32 + 5.0, 5},
-                                           std::pair{-0x1p32 - 1.0, -1}, std::pair{-0x1p63, 0},
-                                           // The largest double below 2^63: 0x7FFFFFFFFFFFFC00.
-                                           std::pair{0x1.fffffffffffffp62, -1024}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, TruncateToInt32,
+    ::testing::Values(TruncateCase{"TwoPoint9", 2.9, 2}, TruncateCase{"MinusTwoPoint9", -2.9, -2},
+                      TruncateCase{"MinusHalf", -0.5, 0},
+                      TruncateCase{"JustBelow435", 434.99999999999994, 434},
+                      TruncateCase{"TwoTo31", 0x1p31, INT32_MIN},
+                      TruncateCase{"TwoTo32Plus5", 0x1p32 + 5.0, 5},
+                      TruncateCase{"MinusTwoTo32Minus1", -0x1p32 - 1.0, -1},
+                      TruncateCase{"MinusTwoTo63", -0x1p63, 0},
+                      // The largest double below 2^63: 0x7FFFFFFFFFFFFC00.
+                      TruncateCase{"LargestBelowTwoTo63", 0x1.fffffffffffffp62, -1024}),
+    caseName<TruncateCase>);
 
-class TruncateToInt32Invalid : public ::testing::TestWithParam<double> {};
+class TruncateToInt32Invalid : public ::testing::TestWithParam<TruncateCase> {};
 
 TEST_P(TruncateToInt32Invalid, IsTheInvalidOperationTrap) {
     CapturedProcess process;
-    const double value = GetParam();
+    const double value = GetParam().value;
     const ProcessOutcome outcome = process.run([&] { (void)textio::truncateToInt32(value); });
     EXPECT_EQ(outcome.err, "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n");
     EXPECT_EQ(outcome.status, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, TruncateToInt32Invalid,
-                         ::testing::Values(std::numeric_limits<double>::quiet_NaN(), 0x1p63,
-                                           -0x1p63 - 2048.0, HUGE_VAL, -HUGE_VAL));
+INSTANTIATE_TEST_SUITE_P(
+    Values, TruncateToInt32Invalid,
+    ::testing::Values(TruncateCase{"NotANumber", std::numeric_limits<double>::quiet_NaN(), 0},
+                      TruncateCase{"TwoTo63", 0x1p63, 0},
+                      TruncateCase{"BelowMinusTwoTo63", -0x1p63 - 2048.0, 0},
+                      TruncateCase{"Infinity", HUGE_VAL, 0},
+                      TruncateCase{"MinusInfinity", -HUGE_VAL, 0}),
+    caseName<TruncateCase>);
 
 // --- Whole processes -------------------------------------------------------------
 
@@ -132,6 +159,10 @@ void PrintTo(const FlowCase& c, std::ostream* os) { *os << c.flow; }
 // a machine (or under an emulator) where they never fire. The bytes, files
 // and status must be the same.
 enum class Traps : std::uint8_t { Firing, Masked };
+
+void PrintTo(Traps traps, std::ostream* os) {
+    *os << (traps == Traps::Masked ? "traps masked" : "traps firing");
+}
 
 class ProcessFrame : public ::testing::TestWithParam<std::tuple<FlowCase, Traps>> {};
 

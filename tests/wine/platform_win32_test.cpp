@@ -119,6 +119,10 @@ struct RefusedOpen {
     FileError expected;
 };
 
+void PrintTo(const RefusedOpen& c, std::ostream* os) {
+    *os << '"' << c.name << "\" -> error " << static_cast<int>(c.expected);
+}
+
 class RefusedOpens : public ScratchDirectory, public ::testing::WithParamInterface<RefusedOpen> {};
 
 TEST_P(RefusedOpens, AreSortedIntoTheProgramsClasses) {
@@ -302,6 +306,8 @@ struct Trap {
     double (*operation)();
     int number;
 };
+
+void PrintTo(const Trap& c, std::ostream* os) { *os << c.name << " -> " << c.number; }
 
 class Traps : public ::testing::TestWithParam<Trap> {};
 
