@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "fuzz/harness.h"
-#include "fuzz/memory_source.h"
+#include "tests/support/memory_input.h"
 #include "textio/fixed_columns.h"
 #include "textio/input.h"
 #include "textio/record_statements.h"
@@ -238,7 +238,7 @@ struct Reading {
 Reading readAll(std::string_view data, Choice choice, std::int32_t textLength,
                 std::uint32_t blockSize, ColumnReader reader = ColumnReader::None) {
     Reading reading;
-    MemorySource source(data, blockSize, kName);
+    testing::MemoryInput source(std::string(data), blockSize, 0, kName);
     reading.outcome = runCaptured([&] {
         for (;;) {
             Items items;
