@@ -3,4 +3,6 @@
 #include "catalogue/batch.h"
 #include "textio/process.h"
 
-int main() { gscmerge::textio::runProgram(gscmerge::catalogue::runBatch); }
+int main() {
+    gscmerge::textio::runProgram(gscmerge::catalogue::runBatch);
+}

@@ -48,7 +48,8 @@ struct SplitMix64 {
 }
 
 [[noreturn]] void usage() {
-    std::fprintf(stderr, "usage: gen_catalogue [--regions 1..%d] [--entries 1..%d] [--seed S] DIR\n",
+    std::fprintf(stderr,
+                 "usage: gen_catalogue [--regions 1..%d] [--entries 1..%d] [--seed S] DIR\n",
                  maxRegions, maxEntries);
     std::exit(2);
 }
@@ -128,8 +129,8 @@ void appendLine(std::string& out, std::string_view text) {
 // Builds one raw region file; returns the number of stars in it.
 int buildRegion(std::string& out, int region, int entries, std::uint64_t seed) {
     static constexpr int posErrors[] = {2, 3, 5};  // tenths of an arcsecond
-    constexpr long raRange = 24L * 360000;          // hundredths of a second
-    constexpr long decRange = 90L * 36000;          // tenths of an arcsecond, below 90 degrees
+    constexpr long raRange = 24L * 360000;         // hundredths of a second
+    constexpr long decRange = 90L * 36000;         // tenths of an arcsecond, below 90 degrees
 
     std::uint64_t regionSalt = static_cast<std::uint64_t>(region);
     regionSalt *= 0xD1B54A32D192ED03ULL;
@@ -172,7 +173,8 @@ int buildRegion(std::string& out, int region, int entries, std::uint64_t seed) {
             int posError = posErrors[rng.below(3)];
             int entryMag = mag + rng.below(30);
             int magError = 5 * (1 + rng.below(8));
-            appendEntry(out, region, starNumber, entryRa, sign, entryDec, posError, entryMag, magError);
+            appendEntry(out, region, starNumber, entryRa, sign, entryDec, posError, entryMag,
+                        magError);
         }
         ++starsMade;
         entriesLeft -= size;
@@ -214,7 +216,8 @@ int main(int argc, char** argv) {
     const std::string prefix = std::string(dir) + "/";
 
     std::string ins;
-    for (int i = 1; i <= 7; ++i) appendLine(ins, "SYNTHETIC CATALOGUE HEADER LINE " + std::to_string(i));
+    for (int i = 1; i <= 7; ++i)
+        appendLine(ins, "SYNTHETIC CATALOGUE HEADER LINE " + std::to_string(i));
     for (int region = 1; region <= regions; ++region) appendLine(ins, "  " + baseName(region));
     appendLine(ins, "EN");
     writeFile(prefix + "merlode.ins", ins);

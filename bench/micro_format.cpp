@@ -18,9 +18,9 @@
 
 namespace {
 
-using gscmerge::textio::FormattedFixed;
 using gscmerge::textio::formatFixed;
 using gscmerge::textio::formatInteger;
+using gscmerge::textio::FormattedFixed;
 
 constexpr std::size_t kValues = 4096;
 

@@ -35,8 +35,7 @@ struct RepeatedLines {
         auto& self = *static_cast<RepeatedLines*>(source);
         std::size_t filled = 0;
         while (filled < capacity) {
-            const std::size_t part =
-                std::min(capacity - filled, self.pattern.size() - self.offset);
+            const std::size_t part = std::min(capacity - filled, self.pattern.size() - self.offset);
             std::memcpy(block + filled, self.pattern.data() + self.offset, part);
             filled += part;
             self.offset = (self.offset + part) % self.pattern.size();

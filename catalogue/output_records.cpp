@@ -32,7 +32,7 @@ static_assert(kRaCarryThreshold > 0.995 && kDecCarryThreshold < 0.95);
 
 // Tens and units of a whole number: n / 10 and n - 10 x (n / 10).
 [[gnu::always_inline]] inline void splitTens(std::int32_t n, std::int32_t* tens,
-                                            std::int32_t* units) {
+                                             std::int32_t* units) {
     *tens = divide(n, 10);
     *units = wrapSub(n, wrapMul(10, *tens));
 }
@@ -40,7 +40,7 @@ static_assert(kRaCarryThreshold > 0.995 && kDecCarryThreshold < 0.95);
 // Seconds within the minute S to tens, units and fraction:
 // tens = trunc(S x 0.1), F = S - 10 x tens, units = trunc(F), fraction = F - units.
 [[gnu::always_inline]] inline void splitSeconds(double seconds, std::int32_t* tens,
-                                               std::int32_t* units, double* fraction) {
+                                                std::int32_t* units, double* fraction) {
     *tens = truncateToInt32(seconds * 0.1);
     const double withinTen = seconds - static_cast<double>(wrapMul(10, *tens));
     *units = truncateToInt32(withinTen);
@@ -53,8 +53,12 @@ static_assert(kRaCarryThreshold > 0.995 && kDecCarryThreshold < 0.95);
 
 }  // namespace
 
-RaDigits splitRa(RaUnits u) { return splitRaInline(u); }
-DecDigits splitDec(DecUnits u) { return splitDecInline(u); }
+RaDigits splitRa(RaUnits u) {
+    return splitRaInline(u);
+}
+DecDigits splitDec(DecUnits u) {
+    return splitDecInline(u);
+}
 
 namespace {
 

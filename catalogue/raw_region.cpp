@@ -17,8 +17,8 @@ constexpr std::int32_t kRawUnit = 3;
 
 constexpr auto kHeaderLine = compileLayout<"(A)">();
 constexpr auto kCountLine = compileLayout<"(64X,I4)">();
-constexpr auto kEntryLine = compileLayout<
-    "(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)">();
+constexpr auto kEntryLine =
+    compileLayout<"(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)">();
 
 // The twelve fields of one entry line, in column order.
 struct EntryLine {

@@ -30,7 +30,9 @@ using DecUnits = std::int32_t;
 }
 
 // |a|, with |INT32_MIN| wrapping to itself.
-[[nodiscard]] constexpr std::int32_t wrapAbs(std::int32_t a) { return a < 0 ? wrapSub(0, a) : a; }
+[[nodiscard]] constexpr std::int32_t wrapAbs(std::int32_t a) {
+    return a < 0 ? wrapSub(0, a) : a;
+}
 
 // Integer division truncating toward zero. The divisors are positive
 // constants, so it cannot overflow.

@@ -184,10 +184,10 @@ Result resultOf(const Outcome& outcome) {
 }
 
 void expectSameResults(const Result& masked, const Result& firing) {
-    const bool same = masked.outcome.out == firing.outcome.out &&
-                      masked.outcome.err == firing.outcome.err &&
-                      masked.outcome.ended == firing.outcome.ended &&
-                      masked.outcome.status == firing.outcome.status && masked.files == firing.files;
+    const bool same =
+        masked.outcome.out == firing.outcome.out && masked.outcome.err == firing.outcome.err &&
+        masked.outcome.ended == firing.outcome.ended &&
+        masked.outcome.status == firing.outcome.status && masked.files == firing.files;
     if (!same) {
         std::fprintf(stderr, "with the traps firing: status %d, standard error \"%s\"\n",
                      firing.outcome.status, escaped(firing.outcome.err).c_str());

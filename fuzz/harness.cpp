@@ -1,10 +1,10 @@
 #include "fuzz/harness.h"
 
+#include <setjmp.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-
-#include <setjmp.h>
 
 #include "textio/platform.h"
 

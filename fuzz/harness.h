@@ -4,10 +4,9 @@
 // The program has exactly two ways out of a failure: a console message and a
 // stop (status 0), or one run-time error report on standard error (status 1).
 // The test support's CapturedProcess replaces the platform's exit by one that
-// unwinds back to the harness, so both are ordinary outcomes of a run here. Anything else (a second report,
-// bytes where none belong, a report with a number the stage cannot produce,
-// an exit that does not come) is a finding: the harness prints it and aborts,
-// and libFuzzer keeps the input.
+// unwinds back to the harness, so both are ordinary outcomes of a run here. Anything else (a second
+// report, bytes where none belong, a report with a number the stage cannot produce, an exit that
+// does not come) is a finding: the harness prints it and aborts, and libFuzzer keeps the input.
 //
 // A run goes with the floating-point traps masked, as where the hardware does
 // not trap (the program's own checks of the exception flags then end it), or

@@ -206,10 +206,9 @@ bool readByColumns(textio::InputBuffer& buffer, Choice choice, Items& items) {
         std::int32_t whole[6];
         double real[5];
         char sign;
-        taken = textio::readColumns<EntryCompiled::columns>(buffer, whole[0], whole[1], whole[2],
-                                                            whole[3], real[0], sign, whole[4],
-                                                            whole[5], real[1], real[2], real[3],
-                                                            real[4]);
+        taken = textio::readColumns<EntryCompiled::columns>(
+            buffer, whole[0], whole[1], whole[2], whole[3], real[0], sign, whole[4], whole[5],
+            real[1], real[2], real[3], real[4]);
         for (int i = 0; i < 4; ++i) read.integer(whole[i]);
         read.real(real[0]);
         read.text(&sign, 1);

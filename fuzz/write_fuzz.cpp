@@ -79,9 +79,15 @@ void flushInto(void* sink, const char* bytes, std::size_t count) {
     static_cast<std::vector<std::string>*>(sink)->emplace_back(bytes, count);
 }
 
-void put(textio::OutputStatement& write, std::int32_t item) { write.putInteger(item); }
-void put(textio::OutputStatement& write, double item) { write.putReal(item); }
-void put(textio::OutputStatement& write, char item) { write.putText(&item, 1); }
+void put(textio::OutputStatement& write, std::int32_t item) {
+    write.putInteger(item);
+}
+void put(textio::OutputStatement& write, double item) {
+    write.putReal(item);
+}
+void put(textio::OutputStatement& write, char item) {
+    write.putText(&item, 1);
+}
 void put(textio::OutputStatement& write, std::string_view item) {
     write.putText(item.data(), static_cast<std::int32_t>(item.size()));
 }
@@ -167,8 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (byWalk.ended || !byWalk.out.empty() || !byWalk.err.empty()) {
         finding("a write statement over items of the right kinds did not complete", byWalk);
     }
-    if (typed.blocks != walked.blocks || byType.err != byWalk.err ||
-        byType.ended != byWalk.ended) {
+    if (typed.blocks != walked.blocks || byType.err != byWalk.err || byType.ended != byWalk.ended) {
         std::string all;
         for (const std::string& block : walked.blocks) all += block;
         std::string typedAll;

@@ -14,9 +14,13 @@ ConsoleUnit theConsole;
 
 }  // namespace
 
-ConsoleUnit& consoleUnit() { return theConsole; }
+ConsoleUnit& consoleUnit() {
+    return theConsole;
+}
 
-void createConsoleUnits() { theConsole = ConsoleUnit{}; }
+void createConsoleUnits() {
+    theConsole = ConsoleUnit{};
+}
 
 void writeConsoleRecord(ConsoleUnit& console, const char* record, std::size_t length) {
     // Nothing leaves the process after an operation that should have trapped.

@@ -131,8 +131,7 @@ constexpr PowersOfFive kPowersOfFive;
 
 // floor(product / 2^shift), -64 < shift < 128, when it is below 2^64; false
 // when it is not.
-[[gnu::always_inline]] inline bool narrowShift(WideProduct product, int shift,
-                                               std::uint64_t* out) {
+[[gnu::always_inline]] inline bool narrowShift(WideProduct product, int shift, std::uint64_t* out) {
     if (shift >= 64) {
         *out = product.high >> (shift - 64);
         return true;
@@ -203,7 +202,8 @@ constexpr PowersOfFive kPowersOfFive;
 
 [[gnu::always_inline]] inline void leadingDigits(double value, std::uint64_t* leading,
                                                  std::int32_t* exponent) {
-    if (!scaledLeadingDigits(value, leading, exponent)) exactLeadingNumber(value, leading, exponent);
+    if (!scaledLeadingDigits(value, leading, exponent))
+        exactLeadingNumber(value, leading, exponent);
 }
 
 // A non-zero value after both roundings: |value| is about kept x 10^(k - p).

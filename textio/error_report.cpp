@@ -95,7 +95,6 @@ std::string_view trapWord(int number) {
     raiseRuntimeError(number, StatementKind::Math, {}, message.text());
 }
 
-
 // The trap number of the exception whose flag is up, in the order the
 // hardware reports several at once; 0 when none is.
 int flaggedTrapNumber() {
@@ -109,6 +108,8 @@ int flaggedTrapNumber() {
 }  // namespace
 
 std::string_view runtimeErrorMessage(int number) {
+    // One line a number: the table reads as a table.
+    // clang-format off
     switch (number) {
         case 6100: return "integer overflow in a numeric field";
         case 6101: return "invalid character in an integer field";
@@ -143,6 +144,7 @@ std::string_view runtimeErrorMessage(int number) {
         case 6991: return "number too large in the layout";
         default: return "input/output error";
     }
+    // clang-format on
 }
 
 void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName,

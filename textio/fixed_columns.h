@@ -329,13 +329,12 @@ template <const ColumnMasks& kMasks, std::int32_t kStart>
     const __m128i points = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'));
     // Line ends and the other control characters up to a carriage return.
     const __m128i lineEnds = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8('\r')), zero);
-    const __m128i refused = _mm_or_si128(
-        _mm_or_si128(
-            _mm_andnot_si128(_mm_or_si128(digits, blanks),
-                             sixteenMask<kMasks.digitOrBlank, kStart>()),
-            _mm_andnot_si128(points, sixteenMask<kMasks.point, kStart>())),
-        _mm_or_si128(_mm_andnot_si128(digits, sixteenMask<kMasks.digit, kStart>()),
-                     _mm_and_si128(lineEnds, sixteenMask<kMasks.all, kStart>())));
+    const __m128i refused =
+        _mm_or_si128(_mm_or_si128(_mm_andnot_si128(_mm_or_si128(digits, blanks),
+                                                   sixteenMask<kMasks.digitOrBlank, kStart>()),
+                                  _mm_andnot_si128(points, sixteenMask<kMasks.point, kStart>())),
+                     _mm_or_si128(_mm_andnot_si128(digits, sixteenMask<kMasks.digit, kStart>()),
+                                  _mm_and_si128(lineEnds, sixteenMask<kMasks.all, kStart>())));
     auto bits = [](__m128i mask) {
         return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(mask))} << kStart;
     };
@@ -466,9 +465,9 @@ constexpr auto commonRecord() {
     constexpr const ColumnMasks& kMasks = kColumnMasks<kPlan>;
     for (std::int32_t column = 0; column < 64; ++column) {
         const std::uint64_t bit = std::uint64_t{1} << column;
-        record.columns[column] = (kMasks.point & bit) != 0                          ? '.'
+        record.columns[column] = (kMasks.point & bit) != 0                           ? '.'
                                  : ((kMasks.digitOrBlank | kMasks.digit) & bit) != 0 ? '0'
-                                                                                      : ' ';
+                                                                                     : ' ';
     }
     return record;
 }
@@ -548,8 +547,7 @@ template <const ColumnPlan& kPlan, class... Items>
 template <const ColumnPlan& kPlan, class... Items>
 [[nodiscard, gnu::always_inline]] inline bool readColumns(InputBuffer& buffer, Items&... items) {
     static_assert(kPlan.usable, "the layout is outside the fast path");
-    static_assert(sizeof...(Items) == static_cast<std::size_t>(kPlan.count),
-                  "one item per field");
+    static_assert(sizeof...(Items) == static_cast<std::size_t>(kPlan.count), "one item per field");
     return columns_detail::readWholeRecord<kPlan>(buffer, items...) ||
            columns_detail::readAcrossBlocks<kPlan>(buffer, items...);
 }

@@ -46,7 +46,8 @@ namespace gscmerge::textio {
 
 // Ends the run with the trap's report if a trapped exception is flagged.
 inline void raiseIfFloatingPointFlagged() {
-    if (floatingPointFlagged()) [[unlikely]] raiseFlaggedTrap();
+    if (floatingPointFlagged()) [[unlikely]]
+        raiseFlaggedTrap();
 }
 
 // Converts a real value to a 32-bit integer the way the program's arithmetic

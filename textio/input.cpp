@@ -10,7 +10,9 @@ namespace {
 
 constexpr int kEndOfFileMark = 26;  // inside a numeric field it ends the file
 
-bool endsRecordData(int c) { return c == '\r' || c == '\n'; }
+bool endsRecordData(int c) {
+    return c == '\r' || c == '\n';
+}
 
 [[noreturn]] void raiseRead(const InputBuffer& buffer, int number) {
     raiseRuntimeError(number, StatementKind::Read, buffer.name());
@@ -45,9 +47,13 @@ void collectField(InputBuffer& buffer, std::int32_t width, Text& text, bool isFi
 
 }  // namespace
 
-void InputStatement::Actions::literal(const FieldDescriptor&) { raiseRead(buffer, 6509); }
+void InputStatement::Actions::literal(const FieldDescriptor&) {
+    raiseRead(buffer, 6509);
+}
 
-void InputStatement::Actions::fault(int number) { raiseRead(buffer, number); }
+void InputStatement::Actions::fault(int number) {
+    raiseRead(buffer, number);
+}
 
 const FieldDescriptor& InputStatement::nextField() {
     Actions actions{buffer_};

@@ -298,7 +298,6 @@ private:
     std::int32_t usesLeft_ = 0;
 };
 
-
 // ---------------------------------------------------------------------------
 // Plans: a layout flattened for the fast paths of its record statements.
 

@@ -56,7 +56,14 @@ public:
     static constexpr int kMaxDigits = 800;
 
 private:
-    enum class State : std::uint8_t { Start, Integer, Fraction, ExponentMark, ExponentSign, Exponent };
+    enum class State : std::uint8_t {
+        Start,
+        Integer,
+        Fraction,
+        ExponentMark,
+        ExponentSign,
+        Exponent
+    };
     void addDigit(int digit, bool inFraction);
     double slowValue();
 

@@ -130,8 +130,7 @@ void output_detail::placeInteger(char* out, std::int32_t width, std::int32_t min
 }
 
 // The general fixed-point field, by the texts of decimal_format.h.
-void output_detail::placeFixed(char* out, std::int32_t width, std::int32_t decimals,
-                               double value) {
+void output_detail::placeFixed(char* out, std::int32_t width, std::int32_t decimals, double value) {
     char tail[kFixedTailRoom];
     const std::int32_t tailLength = formatFixedTail(value, decimals, tail + kFixedTailRoom);
     if (tailLength >= 0) {

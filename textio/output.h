@@ -257,8 +257,8 @@ template <FieldColumns kField>
             std::uint32_t low = 0;
             std::memcpy(&low, &kDigitPairs[2 * (v % 100)], 2);
             word |= low << 16;
-            const std::uint32_t digits = 1 + (v >= 10 ? 1u : 0u) + (v >= 100 ? 1u : 0u) +
-                                         (v >= 1000 ? 1u : 0u);
+            const std::uint32_t digits =
+                1 + (v >= 10 ? 1u : 0u) + (v >= 100 ? 1u : 0u) + (v >= 1000 ? 1u : 0u);
             // '0' ^ 0x10 is a blank.
             word ^= 0x10101010u & ((std::uint32_t{1} << (8 * (4 - digits))) - 1);
             word >>= 8 * (4 - kField.width);

@@ -24,12 +24,12 @@ enum class Access : std::uint8_t { ReadWrite, ReadOnly, WriteOnly };
 // into the classes the program reports differently.
 enum class FileError : std::uint8_t {
     None,
-    NotFound,      // the file, or a directory on its path, does not exist
-    AccessDenied,  // no permission, read-only medium, or locked by another process
-    Exists,        // a file had to be created but one of that name is there
-    InvalidName,   // the name or a parameter was rejected
-    TooManyOpen,   // the process or the system is out of file handles
-    DiskFull,      // no room left on the medium
+    NotFound,       // the file, or a directory on its path, does not exist
+    AccessDenied,   // no permission, read-only medium, or locked by another process
+    Exists,         // a file had to be created but one of that name is there
+    InvalidName,    // the name or a parameter was rejected
+    TooManyOpen,    // the process or the system is out of file handles
+    DiskFull,       // no room left on the medium
     QuotaExceeded,  // the user's (or the process's) quota is used up
     FileTooLarge,   // beyond the largest file the system, or a limit, allows
     Other,          // anything else (a failing medium, a lost network share, ...)

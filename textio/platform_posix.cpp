@@ -1,14 +1,15 @@
 // The platform layer on POSIX systems: open/read/write/close/unlink/fstat for
 // files, the standard descriptors 0, 1 and 2, and SIGFPE for the
 // floating-point traps.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cfenv>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "textio/platform.h"
 
@@ -53,9 +54,13 @@ const char* describeSystemError(std::uint32_t code) {
 
 namespace {
 
-std::uint32_t lastErrorCode() { return static_cast<std::uint32_t>(errno); }
+std::uint32_t lastErrorCode() {
+    return static_cast<std::uint32_t>(errno);
+}
 
-FileError classify(int error) { return classifySystemError(static_cast<std::uint32_t>(error)); }
+FileError classify(int error) {
+    return classifySystemError(static_cast<std::uint32_t>(error));
+}
 
 int openFlags(Access access) {
     switch (access) {
@@ -166,13 +171,17 @@ int descriptorOf(StandardStream stream) {
     return STDERR_FILENO;
 }
 
-bool posixIsTerminal(StandardStream stream) { return ::isatty(descriptorOf(stream)) == 1; }
+bool posixIsTerminal(StandardStream stream) {
+    return ::isatty(descriptorOf(stream)) == 1;
+}
 
 WriteResult posixWriteStandard(StandardStream stream, const char* bytes, std::size_t count) {
     return writeAll(descriptorOf(stream), bytes, count);
 }
 
-void posixExitProcess(int status) { std::_Exit(status); }
+void posixExitProcess(int status) {
+    std::_Exit(status);
+}
 
 // By default a write to a pipe whose reader has gone raises SIGPIPE, and one
 // beyond RLIMIT_FSIZE raises SIGXFSZ: either kills the process before its
@@ -243,17 +252,31 @@ void posixDisableFloatingPointTraps() {
 }
 
 constexpr SystemCalls kPosixSystemCalls{
-    posixOpenExisting,   posixCreateNew,      posixDeleteFile,      posixReadFile,
-    posixWriteFile,      posixCloseFile,      posixIdentifyName,    posixIdentifyHandle,
-    posixIsTerminal,     posixWriteStandard,  posixExitProcess,     posixPrepareProcess,
-    posixEnableFloatingPointTraps,        posixDisableFloatingPointTraps,
+    posixOpenExisting,
+    posixCreateNew,
+    posixDeleteFile,
+    posixReadFile,
+    posixWriteFile,
+    posixCloseFile,
+    posixIdentifyName,
+    posixIdentifyHandle,
+    posixIsTerminal,
+    posixWriteStandard,
+    posixExitProcess,
+    posixPrepareProcess,
+    posixEnableFloatingPointTraps,
+    posixDisableFloatingPointTraps,
 };
 
 SystemCalls liveSystemCalls = kPosixSystemCalls;
 
 }  // namespace
 
-SystemCalls& systemCalls() { return liveSystemCalls; }
-const SystemCalls& nativeSystemCalls() { return kPosixSystemCalls; }
+SystemCalls& systemCalls() {
+    return liveSystemCalls;
+}
+const SystemCalls& nativeSystemCalls() {
+    return kPosixSystemCalls;
+}
 
 }  // namespace gscmerge::platform

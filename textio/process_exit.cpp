@@ -17,7 +17,9 @@ ExitState exitState;
 
 }  // namespace
 
-void registerNormalEnd(NormalEnd normalEnd) { exitState.normalEnd = normalEnd; }
+void registerNormalEnd(NormalEnd normalEnd) {
+    exitState.normalEnd = normalEnd;
+}
 
 void exitProgram(int status) {
     if (exitState.terminationInProgress) exitImmediately(exitState.endStatus);
@@ -32,8 +34,12 @@ void exitImmediately(int status) {
     std::abort();  // an exit that returns is a harness fault
 }
 
-bool terminationInProgress() { return exitState.terminationInProgress; }
+bool terminationInProgress() {
+    return exitState.terminationInProgress;
+}
 
-void resetProcessExit() { exitState = ExitState{}; }
+void resetProcessExit() {
+    exitState = ExitState{};
+}
 
 }  // namespace gscmerge::textio

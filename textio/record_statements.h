@@ -100,15 +100,14 @@ constexpr bool itemsMeetTheirFields(std::index_sequence<kIndex...> /*index*/) {
 }
 
 template <class Layout, class... Items>
-concept ReadableBy = (ReadItem<Items>::kKnown && ...) &&
-                     !detail::holds(Layout::layout, DescriptorKind::Literal) &&
-                     itemsMeetTheirFields<Layout, ReadItem, Items...>(
-                         std::index_sequence_for<Items...>{});
+concept ReadableBy =
+    (ReadItem<Items>::kKnown && ...) && !detail::holds(Layout::layout, DescriptorKind::Literal) &&
+    itemsMeetTheirFields<Layout, ReadItem, Items...>(std::index_sequence_for<Items...>{});
 
 template <class Layout, class... Items>
 concept WritableBy =
-    (WriteItem<Items>::kKnown && ...) &&
-    itemsMeetTheirFields<Layout, WriteItem, Items...>(std::index_sequence_for<Items...>{});
+    (WriteItem<Items>::kKnown && ...) && itemsMeetTheirFields<Layout, WriteItem, Items...>(
+                                             std::index_sequence_for<Items...>{});
 
 // The column reader takes one item per field, a character field's item
 // being one character.
@@ -121,31 +120,59 @@ constexpr bool columnsRead() {
             ...);
 }
 
-inline std::int32_t& columnItem(std::int32_t& item) { return item; }
-inline double& columnItem(double& item) { return item; }
-inline char& columnItem(char& item) { return item; }
-inline char& columnItem(char (&item)[1]) { return item[0]; }
+inline std::int32_t& columnItem(std::int32_t& item) {
+    return item;
+}
+inline double& columnItem(double& item) {
+    return item;
+}
+inline char& columnItem(char& item) {
+    return item;
+}
+inline char& columnItem(char (&item)[1]) {
+    return item[0];
+}
 
-inline void getItem(InputStatement& read, std::int32_t& item) { read.getInteger(item); }
-inline void getItem(InputStatement& read, double& item) { read.getReal(item); }
-inline void getItem(InputStatement& read, char& item) { read.getText(&item, 1); }
+inline void getItem(InputStatement& read, std::int32_t& item) {
+    read.getInteger(item);
+}
+inline void getItem(InputStatement& read, double& item) {
+    read.getReal(item);
+}
+inline void getItem(InputStatement& read, char& item) {
+    read.getText(&item, 1);
+}
 template <std::size_t kSize>
 void getItem(InputStatement& read, char (&item)[kSize]) {
     read.getText(item, static_cast<std::int32_t>(kSize));
 }
 
-inline void putItem(OutputStatement& write, std::int32_t item) { write.putInteger(item); }
-inline void putItem(OutputStatement& write, double item) { write.putReal(item); }
-inline void putItem(OutputStatement& write, char item) { write.putText(&item, 1); }
+inline void putItem(OutputStatement& write, std::int32_t item) {
+    write.putInteger(item);
+}
+inline void putItem(OutputStatement& write, double item) {
+    write.putReal(item);
+}
+inline void putItem(OutputStatement& write, char item) {
+    write.putText(&item, 1);
+}
 inline void putItem(OutputStatement& write, std::string_view item) {
     write.putText(item.data(), static_cast<std::int32_t>(item.size()));
 }
 
 // Only an empty text keeps a record off its plan.
-constexpr bool placesCharacters(std::int32_t /*item*/) { return true; }
-constexpr bool placesCharacters(double /*item*/) { return true; }
-constexpr bool placesCharacters(char /*item*/) { return true; }
-constexpr bool placesCharacters(std::string_view item) { return !item.empty(); }
+constexpr bool placesCharacters(std::int32_t /*item*/) {
+    return true;
+}
+constexpr bool placesCharacters(double /*item*/) {
+    return true;
+}
+constexpr bool placesCharacters(char /*item*/) {
+    return true;
+}
+constexpr bool placesCharacters(std::string_view item) {
+    return !item.empty();
+}
 
 template <class Layout, class... Items>
 constexpr bool recordPlaced() {
@@ -171,7 +198,7 @@ void writeItems(OutputBuffer& buffer, const char* name, const Items&... items) {
 // Reads one record into `items`, in order; returns only on success (every
 // failure is the READ run-time error the read statement reports).
 template <LayoutText kText, class... Items>
-    requires record_detail::ReadableBy<CompiledLayout<kText>, Items...>
+requires record_detail::ReadableBy<CompiledLayout<kText>, Items...>
 void readRecord(InputBuffer& input, const CompiledLayout<kText>& /*layout*/, Items&... items) {
     using Layout = CompiledLayout<kText>;
     if constexpr (record_detail::columnsRead<Layout, Items...>()) {
@@ -187,7 +214,7 @@ void readRecord(InputBuffer& input, const CompiledLayout<kText>&& layout, Items&
 // Writes one record of `items` to a connected file (into its buffer; the
 // file gets whole buffers). Returns only on success.
 template <LayoutText kText, class... Items>
-    requires record_detail::WritableBy<CompiledLayout<kText>, Items...>
+requires record_detail::WritableBy<CompiledLayout<kText>, Items...>
 void writeRecord(UnitConnection& connection, const CompiledLayout<kText>& /*layout*/,
                  const Items&... items) {
     connection.outputWaiting = true;
@@ -200,7 +227,7 @@ void writeRecord(UnitConnection& connection, const CompiledLayout<kText>&& layou
 
 // The same into any buffer; `name` is what error reports show.
 template <LayoutText kText, class... Items>
-    requires record_detail::WritableBy<CompiledLayout<kText>, Items...>
+requires record_detail::WritableBy<CompiledLayout<kText>, Items...>
 void writeRecord(OutputBuffer& buffer, const char* name, const CompiledLayout<kText>& /*layout*/,
                  const Items&... items) {
     record_detail::writeItems<CompiledLayout<kText>>(buffer, name, items...);

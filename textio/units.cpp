@@ -53,8 +53,7 @@ std::ptrdiff_t refillFromUnit(void* source, char* block, std::size_t capacity) {
             raiseRuntimeError(6422, StatementKind::Write, connection.fileName,
                               "disk quota exceeded");
         case FileError::FileTooLarge:
-            raiseRuntimeError(6422, StatementKind::Write, connection.fileName,
-                              "file too large");
+            raiseRuntimeError(6422, StatementKind::Write, connection.fileName, "file too large");
         default:
             break;
     }
@@ -276,9 +275,9 @@ void openUnit(std::int32_t unit, std::string_view fileName, std::string_view sta
     connection.action = action;
     connection.outputWaiting = false;
     connection.outputUnreported = false;
-    connection.input = InputBuffer(connection.buffer + UnitConnection::kCarrySize,
-                                   UnitConnection::kBufferSize, refillFromUnit, &connection,
-                                   connection.fileName, UnitConnection::kCarrySize);
+    connection.input =
+        InputBuffer(connection.buffer + UnitConnection::kCarrySize, UnitConnection::kBufferSize,
+                    refillFromUnit, &connection, connection.fileName, UnitConnection::kCarrySize);
     connection.output =
         OutputBuffer(connection.buffer, UnitConnection::kBufferSize, flushToUnit, &connection);
     units.used[static_cast<std::size_t>(slot)] = true;
@@ -309,8 +308,7 @@ std::ptrdiff_t readBytes(UnitConnection& connection, char* block, std::size_t co
     return systemCalls().readFile(connection.handle, block, count);
 }
 
-platform::WriteResult writeBytes(UnitConnection& connection, const char* bytes,
-                                 std::size_t count) {
+platform::WriteResult writeBytes(UnitConnection& connection, const char* bytes, std::size_t count) {
     return systemCalls().writeFile(connection.handle, bytes, count);
 }
 

@@ -22,8 +22,12 @@ void* operator new(std::size_t size) {
     if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
     throw std::bad_alloc();
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
 
 namespace gscmerge::testing {
 namespace {
@@ -32,8 +36,10 @@ namespace {
 std::string region(long number, int stars) {
     std::vector<std::string> lines;
     for (int star = 1; star <= stars; ++star) {
-        lines.push_back(entryLine(number, star, "01 02 03.45", "-04 05 06.7", "0.3", "12.34", "0.15"));
-        lines.push_back(entryLine(number, star, "01 02 03.46", "-04 05 06.8", "0.2", "12.35", "0.25"));
+        lines.push_back(
+            entryLine(number, star, "01 02 03.45", "-04 05 06.7", "0.3", "12.34", "0.15"));
+        lines.push_back(
+            entryLine(number, star, "01 02 03.46", "-04 05 06.8", "0.2", "12.35", "0.25"));
     }
     return rawFile(std::to_string(lines.size()), lines);
 }

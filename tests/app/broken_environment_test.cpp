@@ -28,8 +28,12 @@ const std::string kGoodOut = record(1, 5, "01 02 03.45", "-04 05 06.7", "12.34")
 enum class Traps : std::uint8_t { Firing, Masked };
 enum class Closed : std::uint8_t { Output, Error };
 
-void PrintTo(Traps traps, std::ostream* os) { *os << (traps == Traps::Masked ? "masked" : "firing"); }
-void PrintTo(Closed closed, std::ostream* os) { *os << (closed == Closed::Output ? "stdout" : "stderr"); }
+void PrintTo(Traps traps, std::ostream* os) {
+    *os << (traps == Traps::Masked ? "masked" : "firing");
+}
+void PrintTo(Closed closed, std::ostream* os) {
+    *os << (closed == Closed::Output ? "stdout" : "stderr");
+}
 
 struct EndCase {
     const char* label;
@@ -39,7 +43,9 @@ struct EndCase {
     int status;
 };
 
-void PrintTo(const EndCase& c, std::ostream* os) { *os << c.label << " (status " << c.status << ")"; }
+void PrintTo(const EndCase& c, std::ostream* os) {
+    *os << c.label << " (status " << c.status << ")";
+}
 
 const EndCase kEnds[] = {
     {"Completes", "", "", "", 0},
@@ -86,15 +92,16 @@ TEST_P(ClosedPipe, ChangesNeitherTheStatusNorTheFiles) {
               closed == Closed::Output ? end.err : end.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ends, ClosedPipe,
-    ::testing::Combine(::testing::ValuesIn(kEnds), ::testing::Values(Closed::Output, Closed::Error),
-                       ::testing::Values(Traps::Firing, Traps::Masked)),
-    [](const auto& test) {
-        return std::string(std::get<0>(test.param).label) +
-               (std::get<1>(test.param) == Closed::Output ? "_StdoutClosed" : "_StderrClosed") +
-               (std::get<2>(test.param) == Traps::Masked ? "_Masked" : "");
-    });
+INSTANTIATE_TEST_SUITE_P(Ends, ClosedPipe,
+                         ::testing::Combine(::testing::ValuesIn(kEnds),
+                                            ::testing::Values(Closed::Output, Closed::Error),
+                                            ::testing::Values(Traps::Firing, Traps::Masked)),
+                         [](const auto& test) {
+                             return std::string(std::get<0>(test.param).label) +
+                                    (std::get<1>(test.param) == Closed::Output ? "_StdoutClosed"
+                                                                               : "_StderrClosed") +
+                                    (std::get<2>(test.param) == Traps::Masked ? "_Masked" : "");
+                         });
 
 // Under a 10 KiB file-size limit: the first region's small output is
 // complete, the second region's 1000 star lines stop at the limit and the

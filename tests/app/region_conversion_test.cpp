@@ -226,7 +226,9 @@ struct SignCase {
     const char* declination;  // the declination field of the second entry
 };
 
-void PrintTo(const SignCase& c, std::ostream* os) { *os << printable(c.declination); }
+void PrintTo(const SignCase& c, std::ostream* os) {
+    *os << printable(c.declination);
+}
 
 class SignTest : public TwoRegions, public ::testing::WithParamInterface<SignCase> {};
 

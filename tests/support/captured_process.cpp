@@ -20,7 +20,9 @@ platform::WriteResult captureStandard(platform::StandardStream stream, const cha
     return {count, platform::FileError::None};
 }
 
-void unwindExit(int status) { throw ProcessExit{status}; }
+void unwindExit(int status) {
+    throw ProcessExit{status};
+}
 
 }  // namespace
 

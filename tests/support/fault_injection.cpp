@@ -66,8 +66,7 @@ void FaultInjection::limitWrites(const std::string& name, std::size_t room, File
     writeLimits_[name] = {room, error, systemCode};
 }
 
-void FaultInjection::failClose(const std::string& name, FileError error,
-                               std::uint32_t systemCode) {
+void FaultInjection::failClose(const std::string& name, FileError error, std::uint32_t systemCode) {
     closeFailures_[name] = {error, systemCode};
 }
 

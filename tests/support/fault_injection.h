@@ -27,7 +27,7 @@
 namespace gscmerge::testing {
 
 class FaultInjection {
-  public:
+public:
     explicit FaultInjection(platform::SystemCalls& calls);
     ~FaultInjection();
     FaultInjection(const FaultInjection&) = delete;
@@ -63,7 +63,7 @@ class FaultInjection {
     // "close NAME". Failed calls are listed too.
     [[nodiscard]] const std::vector<std::string>& log() const { return log_; }
 
-  private:
+private:
     struct Rule {
         std::string name;
         platform::FileError error;

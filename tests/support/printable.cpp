@@ -36,6 +36,8 @@ std::string escaped(std::string_view bytes) {
     return text;
 }
 
-std::string printable(std::string_view bytes) { return '"' + escaped(bytes) + '"'; }
+std::string printable(std::string_view bytes) {
+    return '"' + escaped(bytes) + '"';
+}
 
 }  // namespace gscmerge::testing

@@ -90,7 +90,7 @@ ProgramRun runProgramWith(const std::filesystem::path& executable,
         }
         if (environment.fileSizeLimit >= 0) {
             const auto limit = static_cast<rlim_t>(environment.fileSizeLimit);
-            const struct rlimit size {limit, limit};
+            const struct rlimit size { limit, limit };
             if (::setrlimit(RLIMIT_FSIZE, &size) != 0) ::_exit(126);
         }
         ::execvp(argv[0], argv.data());

@@ -13,7 +13,7 @@ namespace gscmerge::testing {
 struct ProgramRun {
     std::string out;
     std::string err;
-    int status = -1;  // exit status; 128 + signal number when killed
+    int status = -1;   // exit status; 128 + signal number when killed
     long peakKiB = 0;  // the child's peak resident set (the emulator's, under one)
 };
 

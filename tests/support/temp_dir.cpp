@@ -8,7 +8,8 @@
 namespace gscmerge::testing {
 
 TempDir::TempDir() : previous_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "gscmerge-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "gscmerge-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
     std::filesystem::current_path(path_);
@@ -32,6 +33,8 @@ std::string readFile(const std::filesystem::path& path) {
     return bytes.str();
 }
 
-bool fileExists(const std::filesystem::path& path) { return std::filesystem::exists(path); }
+bool fileExists(const std::filesystem::path& path) {
+    return std::filesystem::exists(path);
+}
 
 }  // namespace gscmerge::testing

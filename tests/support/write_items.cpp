@@ -22,11 +22,17 @@ std::ostream& operator<<(std::ostream& out, const Item& item) {
     return out;
 }
 
-Item integer(std::int32_t value) { return {Item::Kind::Integer, value, 0.0, {}}; }
+Item integer(std::int32_t value) {
+    return {Item::Kind::Integer, value, 0.0, {}};
+}
 
-Item real(double value) { return {Item::Kind::Real, 0, value, {}}; }
+Item real(double value) {
+    return {Item::Kind::Real, 0, value, {}};
+}
 
-Item text(std::string value) { return {Item::Kind::Text, 0, 0.0, std::move(value)}; }
+Item text(std::string value) {
+    return {Item::Kind::Text, 0, 0.0, std::move(value)};
+}
 
 void putItem(textio::OutputStatement& statement, const Item& item) {
     switch (item.kind) {

@@ -18,8 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
-#include <ostream>
 #include <new>
+#include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
@@ -589,8 +589,8 @@ struct FieldLayouts {
 };
 
 using FixedFieldLayouts = FieldLayouts<"(F4.2)", "(F2.0)", "(F5.2)", "(F6.2)", "(F10.9)", "(F12.9)",
-                                   "(F12.10)", "(F17.0)", "(F20.0)", "(F20.9)", "(F21.9)",
-                                   "(F21.0)", "(F12.2)", "(F6.4)", "(F3.0)">;
+                                       "(F12.10)", "(F17.0)", "(F20.0)", "(F20.9)", "(F21.9)",
+                                       "(F21.0)", "(F12.2)", "(F6.4)", "(F3.0)">;
 
 void writeFixed(OutputBuffer& buffer, const char* layout, double value, bool typed) {
     FixedFieldLayouts::write(buffer, layout, value, typed);

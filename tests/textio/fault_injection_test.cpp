@@ -56,7 +56,7 @@ const std::string kRegionA = outputFile(3);
 
 // Two regions: AAAA converts cleanly first, then BBBB meets the fault.
 class BatchFault : public ::testing::Test {
-  protected:
+protected:
     void writeCatalogue(int starsOfB) {
         writeFile("merlode.ins", "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n  AAAA\r\n  BBBB\r\nEN\r\n");
         writeFile("AAAA.raw", rawRegionFile(3));
@@ -273,7 +273,9 @@ struct SystemErrorCase {
     FileError error;
 };
 
-void PrintTo(const SystemErrorCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const SystemErrorCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class PosixErrorClass : public ::testing::TestWithParam<SystemErrorCase> {};
 
@@ -312,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The native calls meeting real faults: a full device, a pipe without a
 // reader, a file-size limit, a close that fails.
 class PosixWriteFault : public ::testing::Test {
-  protected:
+protected:
     PosixWriteFault() { platform::nativeSystemCalls().prepareProcess(); }
     const platform::SystemCalls& native = platform::nativeSystemCalls();
 };
@@ -374,7 +376,9 @@ struct MaskedTrapCase {
     const char* report;
 };
 
-void PrintTo(const MaskedTrapCase& c, std::ostream* os) { *os << c.label << ": " << c.entryLine; }
+void PrintTo(const MaskedTrapCase& c, std::ostream* os) {
+    *os << c.label << ": " << c.entryLine;
+}
 
 class MaskedTrap : public BatchFault, public ::testing::WithParamInterface<MaskedTrapCase> {};
 
@@ -393,8 +397,10 @@ TEST_P(MaskedTrap, EndsTheRunAsTheTrapWould) {
     EXPECT_FALSE(fileExists("BBBB.g12"));
 }
 
-const char* const kOverflow = "\r\nrun-time error M6104: MATH\r\n- floating-point error: overflow\r\n";
-const char* const kInvalid = "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n";
+const char* const kOverflow =
+    "\r\nrun-time error M6104: MATH\r\n- floating-point error: overflow\r\n";
+const char* const kInvalid =
+    "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, MaskedTrap,
@@ -405,13 +411,13 @@ INSTANTIATE_TEST_SUITE_P(
         MaskedTrapCase{"RaSeconds", "    1234       2 01 02 9E307 -04 05 06.7  0.2  12.34 0.05",
                        kOverflow},
         // Finite, but beyond the 64-bit integers: the conversion is invalid.
-        MaskedTrapCase{"RaBeyond64Bits", "    1234       2 01 02 9E+20 -04 05 06.7  0.2  12.34 0.05",
-                       kInvalid},
-        MaskedTrapCase{"DecBeyond64Bits", "    1234       2 01 02 03.45 -04 05 9E99  0.2  12.34 0.05",
-                       kInvalid},
+        MaskedTrapCase{"RaBeyond64Bits",
+                       "    1234       2 01 02 9E+20 -04 05 06.7  0.2  12.34 0.05", kInvalid},
+        MaskedTrapCase{"DecBeyond64Bits",
+                       "    1234       2 01 02 03.45 -04 05 9E99  0.2  12.34 0.05", kInvalid},
         // The overflow comes before the sign is looked at, so it is no stop.
-        MaskedTrapCase{"RaBeforeABadSign", "    1234       2 01 02 9E307 *04 05 06.7  0.2  12.34 0.05",
-                       kOverflow}),
+        MaskedTrapCase{"RaBeforeABadSign",
+                       "    1234       2 01 02 9E307 *04 05 06.7  0.2  12.34 0.05", kOverflow}),
     [](const auto& test) { return std::string(test.param.label); });
 
 }  // namespace

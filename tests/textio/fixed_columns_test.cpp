@@ -28,8 +28,8 @@ using testing::CapturedProcess;
 using testing::MemoryInput;
 using testing::ProcessOutcome;
 
-constexpr auto kEntry = compileLayout<
-    "(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)">();
+constexpr auto kEntry =
+    compileLayout<"(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)">();
 using EntryLayout = std::remove_const_t<decltype(kEntry)>;
 
 // The item a field of a compiled layout takes.
@@ -234,8 +234,8 @@ TEST(ReadRecord, LayoutsOutsideTheFastPathReadAsTheStatement) {
     EXPECT_EQ(std::string(name, 12), "N0001.raw   ");
     char code[2];
     char cells[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
-    readRecord(input.buffer(), kInstruction, code, cells[0], cells[1], cells[2], cells[3],
-               cells[4], cells[5], cells[6], cells[7]);
+    readRecord(input.buffer(), kInstruction, code, cells[0], cells[1], cells[2], cells[3], cells[4],
+               cells[5], cells[6], cells[7]);
     EXPECT_EQ(std::string(code, 2), "EN");
     EXPECT_EQ(std::string(cells, 8), "        ");
 }
@@ -375,9 +375,8 @@ std::vector<std::string> fieldTexts(std::size_t width, const std::string& alphab
             state = state * 6364136223846793005u + 1442695040888963407u;
             // Mostly digits and blanks, so that plain texts are common.
             const auto pick = static_cast<std::size_t>((state >> 33) % 10);
-            c = pick < 6 ? static_cast<char>('0' + pick) : alphabet[pick - 6 < alphabet.size()
-                                                                        ? pick - 6
-                                                                        : 0];
+            c = pick < 6 ? static_cast<char>('0' + pick)
+                         : alphabet[pick - 6 < alphabet.size() ? pick - 6 : 0];
         }
         texts.push_back(text);
     }
@@ -400,8 +399,7 @@ int sweepField(std::size_t width, std::size_t pad, bool fieldFirst) {
     return taken;
 }
 
-#define SWEEP(text, width, pad, first) \
-    sweepField<CompiledLayout<text>>(width, pad, first)
+#define SWEEP(text, width, pad, first) sweepField<CompiledLayout<text>>(width, pad, first)
 
 TEST(ReadRecord, EveryTextOfEveryFieldWidthReadsAsByTheStatement) {
     // Alone.

@@ -26,8 +26,8 @@ namespace {
 using testing::CapturedProcess;
 using testing::caseName;
 using testing::MemoryInput;
-using testing::ProcessOutcome;
 using testing::printable;
+using testing::ProcessOutcome;
 
 // The exact bytes of a READ report for data named `name`.
 std::string readReport(int number, std::string_view name = "memory") {

@@ -31,9 +31,15 @@ namespace {
 
 using testing::MemoryFile;
 
-void put(OutputStatement& write, std::int32_t item) { write.putInteger(item); }
-void put(OutputStatement& write, double item) { write.putReal(item); }
-void put(OutputStatement& write, char item) { write.putText(&item, 1); }
+void put(OutputStatement& write, std::int32_t item) {
+    write.putInteger(item);
+}
+void put(OutputStatement& write, double item) {
+    write.putReal(item);
+}
+void put(OutputStatement& write, char item) {
+    write.putText(&item, 1);
+}
 void put(OutputStatement& write, std::string_view item) {
     write.putText(item.data(), static_cast<std::int32_t>(item.size()));
 }
@@ -105,8 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RecordCase{"Star",
                    [](BothWays& both) {
-                       both.write<StarLayout>(1234, 56, 0, 1, 0, 2, 0, 3, 0.45, '-', 0, 4, 0, 5,
-                                              0, 6, 0.7, 12.34);
+                       both.write<StarLayout>(1234, 56, 0, 1, 0, 2, 0, 3, 0.45, '-', 0, 4, 0, 5, 0,
+                                              6, 0.7, 12.34);
                    },
                    "GSC 1234:  56 01 02 03.45 -04 05 06.7 12.34\r\n"},
         RecordCase{"IntegersTooWideOrNegative",
@@ -120,19 +126,20 @@ INSTANTIATE_TEST_SUITE_P(
                    items<"(F3.2,'|',F4.1,'|',F4.2)", 9.999, -0.04, -0.125>, "***|  .0|-.13\r\n"},
         RecordCase{"SingleDigitsInWiderFields", items<"(I3,'|',I2.1,'|',I2,'|',I1)", 7, 0, -5, 10>,
                    "  7| 0|-5|*\r\n"},
-        RecordCase{"FourDigitsAndFewer", items<"(I4,'|',I4,'|',I4,'|',I2,'|',I2)", 0, 9999, 10000,
-                                               99, 100>,
+        RecordCase{"FourDigitsAndFewer",
+                   items<"(I4,'|',I4,'|',I4,'|',I2,'|',I2)", 0, 9999, 10000, 99, 100>,
                    "   0|9999|****|99|**\r\n"},
         RecordCase{"FixedPointShortFormAndBeyond",
                    items<"(F6.0,'|',F12.9,'|',F13.10,'|',F20.1)", 2.5, -5e-10, 0.123, 1e17>,
                    "    3.| -.000000001|  .1230000000|100000000000000000.0\r\n"},
-        RecordCase{"FixedPointTies", items<"(F5.2,'|',F5.2,'|',F3.0,'|',F8.3,'|',F5.2)", 0.125,
-                                           2.675, 0.2, -0.0005, -0.005>,
-                   "  .13| 2.67| 0.|   -.001| -.01\r\n"},
+        RecordCase{
+            "FixedPointTies",
+            items<"(F5.2,'|',F5.2,'|',F3.0,'|',F8.3,'|',F5.2)", 0.125, 2.675, 0.2, -0.0005, -0.005>,
+            "  .13| 2.67| 0.|   -.001| -.01\r\n"},
         RecordCase{"TextShorterAndLonger",
                    [](BothWays& both) {
-                       both.write<CompiledLayout<"(A3,'|',A2,'|',A1)">>(std::string_view("a"),
-                                                                       std::string_view("abc"), '+');
+                       both.write<CompiledLayout<"(A3,'|',A2,'|',A1)">>(
+                           std::string_view("a"), std::string_view("abc"), '+');
                    },
                    "  a|ab|+\r\n"},
         // The layout's plan: blanks owed at the end are dropped, literals
@@ -141,8 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"SkipBeforeALiteral", items<"(I2,3X,'|')", 5>, " 5   |\r\n"},
         RecordCase{"SkipBeforeAnEmptyLiteral", items<"(I2,3X,'')", 5>, " 5\r\n"},
         RecordCase{"DoubledDelimiter", items<"('it''s',I1)", 3>, "it's3\r\n"},
-        RecordCase{"RepeatsAndZeroDecimals", items<"(3I2.2,F4.0)", 1, 2, 3, 4.5>,
-                   "010203  5.\r\n"},
+        RecordCase{"RepeatsAndZeroDecimals", items<"(3I2.2,F4.0)", 1, 2, 3, 4.5>, "010203  5.\r\n"},
         // Layouts the plan does not take: the walk's.
         RecordCase{"WidthlessText",
                    [](BothWays& both) {
@@ -156,11 +162,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Statements the plan does not fit: the walk's.
         RecordCase{"FewerItems", items<"(I2,' end',I2,'never')", 7>, " 7 end\r\n"},
         RecordCase{"MoreItemsStartOver", items<"(1X,A1)", 'a', 'b'>, " a\r\n b\r\n"},
-        RecordCase{"EmptyTextAtTheEnd",
-                   [](BothWays& both) {
-                       both.write<CompiledLayout<"(A1,A4)">>('a', std::string_view());
-                   },
-                   "a\r\n"},
+        RecordCase{
+            "EmptyTextAtTheEnd",
+            [](BothWays& both) { both.write<CompiledLayout<"(A1,A4)">>('a', std::string_view()); },
+            "a\r\n"},
         RecordCase{"EmptyTextFirst",
                    [](BothWays& both) {
                        both.write<CompiledLayout<"(A1,'|',A2)">>(std::string_view(), 'b');
@@ -191,7 +196,8 @@ static_assert(!Writable<ThreeKinds, std::int32_t, double, char, double>);  // me
 static_assert(!Writable<ThreeKinds, std::int64_t, double, char>);
 static_assert(!Writable<ThreeKinds, std::int32_t, float, char>);
 static_assert(!WritableFromTemporary<std::int32_t, double, char>);
-static_assert(!std::is_constructible_v<OutputStatement, OutputBuffer&, const char*, RecordLayout&&>);
+static_assert(
+    !std::is_constructible_v<OutputStatement, OutputBuffer&, const char*, RecordLayout&&>);
 static_assert(!std::is_constructible_v<OutputStatement, UnitConnection&, RecordLayout&&>);
 
 // ---------------------------------------------------------------------------

@@ -392,8 +392,8 @@ struct ShortWriteCase {
 std::string shortWriteReport(const ShortWriteCase& c) {
     const std::string message =
         c.message != nullptr ? c.message : std::string(runtimeErrorMessage(c.number));
-    return "\r\nrun-time error F" + std::to_string(c.number) + ": WRITE(out.g12)\r\n- " +
-           message + "\r\n";
+    return "\r\nrun-time error F" + std::to_string(c.number) + ": WRITE(out.g12)\r\n- " + message +
+           "\r\n";
 }
 
 class ShortWrite : public UnitOutput, public ::testing::WithParamInterface<ShortWriteCase> {};

@@ -153,7 +153,9 @@ struct FlowCase {
     std::vector<std::pair<const char*, const char*>> files;  // name, bytes afterwards
 };
 
-void PrintTo(const FlowCase& c, std::ostream* os) { *os << c.flow; }
+void PrintTo(const FlowCase& c, std::ostream* os) {
+    *os << c.flow;
+}
 
 // Every flow runs twice: with the hardware traps, and with them masked as on
 // a machine (or under an emulator) where they never fire. The bytes, files
@@ -198,32 +200,39 @@ const std::string kFirstDiskFull =
 
 INSTANTIATE_TEST_SUITE_P(
     Flows, ProcessFrame,
-    ::testing::Combine(::testing::Values(
-        FlowCase{"return", "", "", 0, {}},
-        // The normal end owes the message line its end.
-        FlowCase{"return-after-message", "Done.\r\n", "", 0, {}},
-        FlowCase{"stop", kStop, "", 0, {}},
-        // The stop ends the message line, and the end ends it once more.
-        FlowCase{"stop-after-message", kMessage + "\r\n" + kStop + "\r\n", "", 0, {}},
-        FlowCase{"divide", "", mathReport("6103", "divide by zero"), 1, {}},
-        FlowCase{"overflow", "", mathReport("6104", "overflow"), 1, {}},
-        FlowCase{"invalid", "", mathReport("6101", "invalid"), 1, {}},
-        FlowCase{"underflow", "quiet\r\n", "", 0, {}},
-        FlowCase{"truncate-nan", "", mathReport("6101", "invalid"), 1, {}},
-        FlowCase{"truncate-2p63", "", mathReport("6101", "invalid"), 1, {}},
-        FlowCase{"truncate-wrap", "5 0 -2\r\n", "", 0, {}},
-        FlowCase{"open-missing", "", kMissingRaw, 1, {{"merlode.ins", "header\r\n"}}},
-        FlowCase{
-            "units-at-end", "", "", 0, {{"first.g12", "first\r\n"}, {"second.g12", "second\r\n"}}},
-        // An error while the end closes units: reported once, the rest of
-        // the end is abandoned (the second unit's output and the owed line
-        // end), and the status is 1 even after a main flow that returned or
-        // a stop: output was lost.
-        FlowCase{
-            "end-error", "Converting.", kFirstDiskFull, 1, {{"first.g12", ""}, {"second.g12", ""}}},
-        FlowCase{"end-error-after-stop", kStop, kFirstDiskFull, 1, {{"first.g12", ""}}},
-        FlowCase{
-            "end-error-after-error", "", kMissingRaw + kFirstDiskFull, 1, {{"first.g12", ""}}}),
+    ::testing::Combine(
+        ::testing::Values(
+            FlowCase{"return", "", "", 0, {}},
+            // The normal end owes the message line its end.
+            FlowCase{"return-after-message", "Done.\r\n", "", 0, {}},
+            FlowCase{"stop", kStop, "", 0, {}},
+            // The stop ends the message line, and the end ends it once more.
+            FlowCase{"stop-after-message", kMessage + "\r\n" + kStop + "\r\n", "", 0, {}},
+            FlowCase{"divide", "", mathReport("6103", "divide by zero"), 1, {}},
+            FlowCase{"overflow", "", mathReport("6104", "overflow"), 1, {}},
+            FlowCase{"invalid", "", mathReport("6101", "invalid"), 1, {}},
+            FlowCase{"underflow", "quiet\r\n", "", 0, {}},
+            FlowCase{"truncate-nan", "", mathReport("6101", "invalid"), 1, {}},
+            FlowCase{"truncate-2p63", "", mathReport("6101", "invalid"), 1, {}},
+            FlowCase{"truncate-wrap", "5 0 -2\r\n", "", 0, {}},
+            FlowCase{"open-missing", "", kMissingRaw, 1, {{"merlode.ins", "header\r\n"}}},
+            FlowCase{"units-at-end",
+                     "",
+                     "",
+                     0,
+                     {{"first.g12", "first\r\n"}, {"second.g12", "second\r\n"}}},
+            // An error while the end closes units: reported once, the rest of
+            // the end is abandoned (the second unit's output and the owed line
+            // end), and the status is 1 even after a main flow that returned or
+            // a stop: output was lost.
+            FlowCase{"end-error",
+                     "Converting.",
+                     kFirstDiskFull,
+                     1,
+                     {{"first.g12", ""}, {"second.g12", ""}}},
+            FlowCase{"end-error-after-stop", kStop, kFirstDiskFull, 1, {{"first.g12", ""}}},
+            FlowCase{
+                "end-error-after-error", "", kMissingRaw + kFirstDiskFull, 1, {{"first.g12", ""}}}),
         ::testing::Values(Traps::Firing, Traps::Masked)),
     [](const auto& test) {
         std::string name = std::get<0>(test.param).flow;

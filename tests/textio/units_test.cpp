@@ -113,25 +113,24 @@ TEST_P(FileNameNormalization, TakesAtMost259CharactersWithoutOuterBlanks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, FileNameNormalization,
-    ::testing::Values(NameCase{"TrailingBlanks", "N0000.raw   ", "N0000.raw"},
-                      NameCase{"TwelveCharacters", "ABCDEFGH.raw", "ABCDEFGH.raw"},
-                      NameCase{"LeadingBlanks", "  lead.raw", "lead.raw"},
-                      NameCase{"InnerBlankStays", " a b.g12  ", "a b.g12"},
-                      NameCase{"TabsStay", "\tTab.raw\t", "\tTab.raw\t"},
-                      NameCase{"PathAndCaseStay", "Dir/Sub/X.G12", "Dir/Sub/X.G12"},
-                      NameCase{"OnlyBlanks", "            ", ""},
-                      // The cut comes first, then the blanks go.
-                      NameCase{"CutAt259", std::string(259, 'a') + "bcd", std::string(259, 'a')},
-                      NameCase{"BlankAtTheCut", std::string(258, 'a') + " bcd",
-                               std::string(258, 'a')},
-                      NameCase{"LeadingBlanksInsideTheCut", "  " + std::string(300, 'a'),
-                               std::string(257, 'a')}),
+    ::testing::Values(
+        NameCase{"TrailingBlanks", "N0000.raw   ", "N0000.raw"},
+        NameCase{"TwelveCharacters", "ABCDEFGH.raw", "ABCDEFGH.raw"},
+        NameCase{"LeadingBlanks", "  lead.raw", "lead.raw"},
+        NameCase{"InnerBlankStays", " a b.g12  ", "a b.g12"},
+        NameCase{"TabsStay", "\tTab.raw\t", "\tTab.raw\t"},
+        NameCase{"PathAndCaseStay", "Dir/Sub/X.G12", "Dir/Sub/X.G12"},
+        NameCase{"OnlyBlanks", "            ", ""},
+        // The cut comes first, then the blanks go.
+        NameCase{"CutAt259", std::string(259, 'a') + "bcd", std::string(259, 'a')},
+        NameCase{"BlankAtTheCut", std::string(258, 'a') + " bcd", std::string(258, 'a')},
+        NameCase{"LeadingBlanksInsideTheCut", "  " + std::string(300, 'a'), std::string(257, 'a')}),
     caseName<NameCase>);
 
 // --- Opening and closing ---------------------------------------------------
 
 class UnitsTest : public ::testing::Test {
-  protected:
+protected:
     TempDir dir;
     CapturedProcess process;
     FaultInjection faults{process.calls()};
@@ -317,8 +316,7 @@ struct RealFailureCase {
 
 void PrintTo(const RealFailureCase& c, std::ostream* os) {
     *os << printable(c.fileName.size() > 40 ? c.fileName.substr(0, 20) + "..." : c.fileName) << " "
-        << c.status
-        << " -> " << c.number << " " << c.message;
+        << c.status << " -> " << c.number << " " << c.message;
 }
 
 class RealOpenFailure : public ::testing::TestWithParam<RealFailureCase> {};

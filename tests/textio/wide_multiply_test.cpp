@@ -73,7 +73,7 @@ std::vector<std::uint64_t> edgePatterns() {
                                            0xAAAAAAAAAAAAAAAAu,
                                            0x8000000080000000u,
                                            0x7FFFFFFF7FFFFFFFu,
-                                           2384185791015625u,        // 5^22
+                                           2384185791015625u,       // 5^22
                                            10000000000000000000u};  // 10^19
     for (int bit = 0; bit < 64; ++bit) {
         const std::uint64_t power = std::uint64_t{1} << bit;

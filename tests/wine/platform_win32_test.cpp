@@ -307,7 +307,9 @@ struct Trap {
     int number;
 };
 
-void PrintTo(const Trap& c, std::ostream* os) { *os << c.name << " -> " << c.number; }
+void PrintTo(const Trap& c, std::ostream* os) {
+    *os << c.name << " -> " << c.number;
+}
 
 class Traps : public ::testing::TestWithParam<Trap> {};
 
