@@ -62,6 +62,30 @@ DecDigits splitDec(DecUnits u) {
 
 namespace {
 
+// The carry of a fraction rounded up into the digits "HH MM SS" (or
+// "DD MM SS"), tens before units: each step runs only when the one before
+// has just carried. True when the carry passes on into the hours' (or
+// degrees') units digit, which the caller increments by its own rule.
+inline bool carryThroughMinutes(std::int32_t* d) {
+    if (++d[5] != 10) return false;
+    d[5] = 0;
+    if (++d[4] != 6) return false;
+    d[4] = 0;
+    if (++d[3] != 10) return false;
+    d[3] = 0;
+    if (++d[2] != 6) return false;
+    d[2] = 0;
+    return true;
+}
+
+// A units digit that has reached 10 carries into its tens digit.
+inline void carryIntoTens(std::int32_t* d) {
+    if (d[1] == 10) {
+        d[1] = 0;
+        d[0] = wrapAdd(d[0], 1);
+    }
+}
+
 RaDigits splitRaInline(RaUnits u) {
     RaDigits out;
     std::int32_t* d = out.digits;  // hour tens, hour units, minute tens, minute units, ...
@@ -73,26 +97,12 @@ RaDigits splitRaInline(RaUnits u) {
     splitTens(minutes, &d[2], &d[3]);
     splitSeconds(seconds, &d[4], &d[5], &out.fraction);
 
-    // Each step runs only when the one before has just carried.
     if (!(out.fraction < kRaCarryThreshold)) {
         out.fraction = 0.0;
-        if (++d[5] == 10) {
-            d[5] = 0;
-            if (++d[4] == 6) {
-                d[4] = 0;
-                if (++d[3] == 10) {
-                    d[3] = 0;
-                    if (++d[2] == 6) {
-                        d[2] = 0;
-                        ++d[1];
-                        if (d[1] == 4 && d[0] == 2) d[1] = d[0] = 0;  // 24 h is 00 h
-                        if (d[1] == 10) {
-                            d[1] = 0;
-                            d[0] = wrapAdd(d[0], 1);
-                        }
-                    }
-                }
-            }
+        if (carryThroughMinutes(d)) {
+            ++d[1];
+            if (d[1] == 4 && d[0] == 2) d[1] = d[0] = 0;  // 24 h is 00 h
+            carryIntoTens(d);
         }
     }
     return out;
@@ -113,21 +123,9 @@ DecDigits splitDecInline(DecUnits u) {
 
     if (!(out.fraction < kDecCarryThreshold)) {
         out.fraction = 0.0;
-        if (++d[5] == 10) {
-            d[5] = 0;
-            if (++d[4] == 6) {
-                d[4] = 0;
-                if (++d[3] == 10) {
-                    d[3] = 0;
-                    if (++d[2] == 6) {
-                        d[2] = 0;
-                        if (++d[1] == 10) {
-                            d[1] = 0;
-                            d[0] = wrapAdd(d[0], 1);
-                        }
-                    }
-                }
-            }
+        if (carryThroughMinutes(d)) {
+            ++d[1];
+            carryIntoTens(d);
         }
     }
     return out;
