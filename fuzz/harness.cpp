@@ -32,24 +32,6 @@ std::string_view trapWord(int number) {
     }
 }
 
-const char* kindName(StatementKind kind) {
-    switch (kind) {
-        case StatementKind::Open:
-            return "OPEN";
-        case StatementKind::Close:
-            return "CLOSE";
-        case StatementKind::Read:
-            return "READ";
-        case StatementKind::Write:
-            return "WRITE";
-        case StatementKind::Math:
-            return "MATH";
-        case StatementKind::None:
-            break;
-    }
-    return "none";
-}
-
 // A trap arrives in a signal handler, which an exception must not leave: the
 // handler jumps back to the harness with the trap's number instead. The
 // frames between hold nothing that needs destroying (the program's per-line
@@ -156,7 +138,8 @@ Report expectReport(const Outcome& outcome, StatementKind kind, std::span<const 
     const std::optional<Report> report = parseReport(outcome.err);
     if (!report) finding("standard error is not exactly one run-time error report", outcome);
     if (report->kind != kind || !oneOf(report->number, numbers)) {
-        std::fprintf(stderr, "expected kind %s\n", kindName(kind));
+        const std::string_view name = textio::statementKindName(kind);
+        std::fprintf(stderr, "expected kind %.*s\n", static_cast<int>(name.size()), name.data());
         finding("a report this stage cannot give", outcome);
     }
     if (!unitName.empty() && report->unitName != unitName) {

@@ -40,24 +40,6 @@ private:
     std::size_t length_ = 0;
 };
 
-std::string_view kindText(StatementKind kind) {
-    switch (kind) {
-        case StatementKind::Open:
-            return ": OPEN(";
-        case StatementKind::Close:
-            return ": CLOSE(";
-        case StatementKind::Read:
-            return ": READ(";
-        case StatementKind::Write:
-            return ": WRITE(";
-        case StatementKind::Math:
-            return ": MATH\r\n- ";
-        case StatementKind::None:
-            break;
-    }
-    return "\r\n- ";
-}
-
 bool showsUnitName(StatementKind kind) {
     return kind == StatementKind::Open || kind == StatementKind::Close ||
            kind == StatementKind::Read || kind == StatementKind::Write;
@@ -147,6 +129,24 @@ std::string_view runtimeErrorMessage(int number) {
     // clang-format on
 }
 
+std::string_view statementKindName(StatementKind kind) {
+    switch (kind) {
+        case StatementKind::Open:
+            return "OPEN";
+        case StatementKind::Close:
+            return "CLOSE";
+        case StatementKind::Read:
+            return "READ";
+        case StatementKind::Write:
+            return "WRITE";
+        case StatementKind::Math:
+            return "MATH";
+        case StatementKind::None:
+            break;
+    }
+    return {};
+}
+
 void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName,
                        std::string_view message) {
     // An exception flagged before this failure would have trapped first.
@@ -157,10 +157,16 @@ void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName
     report.append("\r\nrun-time error ");
     report.append(kind == StatementKind::Math ? "M" : "F");
     report.appendNumber(number);
-    report.append(kindText(kind));
+    if (kind != StatementKind::None) {
+        report.append(": ");
+        report.append(statementKindName(kind));
+    }
     if (showsUnitName(kind)) {
+        report.append("(");
         report.append(unitName);
         report.append(message.empty() ? ")\r\n" : ")\r\n- ");
+    } else {
+        report.append("\r\n- ");
     }
     report.append(message);
     report.append("\r\n");

@@ -28,6 +28,9 @@ enum class StatementKind : std::uint8_t { Open, Close, Read, Write, Math, None }
 // As above, with the program's own one-line message for `number`.
 [[noreturn]] void raiseRuntimeError(int number, StatementKind kind, std::string_view unitName);
 
+// The word of a kind in a report ("OPEN", ..., "MATH"); empty for None.
+[[nodiscard]] std::string_view statementKindName(StatementKind kind);
+
 // The one-line message the program shows for an error number.
 [[nodiscard]] std::string_view runtimeErrorMessage(int number);
 
