@@ -286,72 +286,86 @@ template <const ColumnPlan& kPlan>
 inline constexpr ColumnMasks kColumnMasks = maskColumns(kPlan);
 
 #if defined(__SSE2__)
-inline constexpr bool kMasksApply = true;
-
-// What sixteen columns must hold, as byte masks (0xFF where the column's bit
-// is set in the record's mask), from column `kStart` on.
-struct SixteenMask {
-    alignas(16) unsigned char bytes[16] = {};
-};
-
-template <std::uint64_t kBits, std::int32_t kStart>
-inline constexpr SixteenMask kSixteenMask = [] {
-    SixteenMask mask;
-    for (std::int32_t i = 0; i < 16; ++i) {
-        mask.bytes[i] = ((kBits >> (kStart + i)) & 1) != 0 ? 0xFF : 0x00;
-    }
-    return mask;
-}();
-
-template <std::uint64_t kBits, std::int32_t kStart>
-[[gnu::always_inline]] inline __m128i sixteenMask() {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(kSixteenMask<kBits, kStart>.bytes));
+// The record is looked at in sixteens: the whole sixteens from column 0,
+// and, when the columns are not a multiple of sixteen, the sixteen ending
+// at the last column (its columns in the sixteen before it are looked at
+// twice, alike).
+[[nodiscard]] constexpr std::int32_t sixteenCount(std::int32_t columns) {
+    return columns / 16 + (columns % 16 != 0 ? 1 : 0);
+}
+[[nodiscard]] constexpr std::int32_t sixteenStart(std::int32_t columns, std::int32_t part) {
+    return part < columns / 16 ? 16 * part : columns - 16;
 }
 
-// The columns that refuse their masks, and the blanks (for the order of
-// blanks and digits within a field).
+// What sixteen columns must hold, as one byte range per column: a column
+// holds its common form when its byte, a blank in a digit-or-blank column
+// first taken for a '0', lies in [low, low + span]. Digits are ['0', '9'],
+// a point ['.', '.'], and a column outside the numeric fields takes
+// anything above a carriage return, [0x0E, 0xFF].
+struct SixteenRanges {
+    alignas(16) unsigned char blankToZero[16] = {};  // ' ' | 0x10 is '0'
+    alignas(16) unsigned char low[16] = {};
+    alignas(16) unsigned char span[16] = {};
+};
+
+template <const ColumnMasks& kMasks, std::int32_t kStart>
+inline constexpr SixteenRanges kSixteenRanges = [] {
+    SixteenRanges ranges;
+    for (std::int32_t i = 0; i < 16; ++i) {
+        const std::uint64_t bit = std::uint64_t{1} << (kStart + i);
+        if ((kMasks.digitOrBlank & bit) != 0) {
+            ranges.blankToZero[i] = 0x10;
+            ranges.low[i] = '0';
+            ranges.span[i] = 9;
+        } else if ((kMasks.digit & bit) != 0) {
+            ranges.low[i] = '0';
+            ranges.span[i] = 9;
+        } else if ((kMasks.point & bit) != 0) {
+            ranges.low[i] = '.';
+            ranges.span[i] = 0;
+        } else {
+            ranges.low[i] = '\r' + 1;
+            ranges.span[i] = 0xFF - ('\r' + 1);
+        }
+    }
+    return ranges;
+}();
+
+[[gnu::always_inline]] inline __m128i loadSixteen(const unsigned char* bytes) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+}
+
+// The bytes outside their ranges (nonzero bytes), and the blanks (for the
+// order of blanks and digits within a field, one bit per column).
 struct ColumnClasses {
-    std::uint64_t refused = 0;
+    __m128i outside = _mm_setzero_si128();
     std::uint64_t blanks = 0;
 };
 
 // Sixteen columns from column `kStart`.
 template <const ColumnMasks& kMasks, std::int32_t kStart>
 [[gnu::always_inline]] inline void classifySixteen(const char* record, ColumnClasses& classes) {
+    constexpr const SixteenRanges& kRanges = kSixteenRanges<kMasks, kStart>;
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(record + kStart));
-    const __m128i zero = _mm_setzero_si128();
-    // Bytes below '0' wrap around to large values, so one saturating
-    // subtraction tells digits from everything else.
-    const __m128i aboveNine =
-        _mm_subs_epu8(_mm_sub_epi8(bytes, _mm_set1_epi8('0')), _mm_set1_epi8(9));
-    const __m128i digits = _mm_cmpeq_epi8(aboveNine, zero);
     const __m128i blanks = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
-    const __m128i points = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'));
-    // Line ends and the other control characters up to a carriage return.
-    const __m128i lineEnds = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8('\r')), zero);
-    const __m128i refused =
-        _mm_or_si128(_mm_or_si128(_mm_andnot_si128(_mm_or_si128(digits, blanks),
-                                                   sixteenMask<kMasks.digitOrBlank, kStart>()),
-                                  _mm_andnot_si128(points, sixteenMask<kMasks.point, kStart>())),
-                     _mm_or_si128(_mm_andnot_si128(digits, sixteenMask<kMasks.digit, kStart>()),
-                                  _mm_and_si128(lineEnds, sixteenMask<kMasks.all, kStart>())));
-    auto bits = [](__m128i mask) {
-        return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(mask))} << kStart;
-    };
-    classes.refused |= bits(refused);
-    classes.blanks |= bits(blanks);
+    const __m128i taken =
+        _mm_or_si128(bytes, _mm_and_si128(blanks, loadSixteen(kRanges.blankToZero)));
+    // (byte - low) wraps around below low, so one unsigned saturating
+    // subtraction of the span leaves zero exactly inside the range.
+    const __m128i outside =
+        _mm_subs_epu8(_mm_sub_epi8(taken, loadSixteen(kRanges.low)), loadSixteen(kRanges.span));
+    classes.outside = _mm_or_si128(classes.outside, outside);
+    classes.blanks |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(blanks))}
+                      << kStart;
 }
 
 template <const ColumnMasks& kMasks, std::int32_t kColumns, std::size_t... kPart>
 [[gnu::always_inline]] inline ColumnClasses classifyParts(const char* record,
                                                           std::index_sequence<kPart...> /*parts*/) {
     ColumnClasses classes;
-    // Whole sixteens, and the last sixteen ending at the last column (its
-    // columns in the sixteen before count twice, alike).
-    (classifySixteen<kMasks, 16 * static_cast<std::int32_t>(kPart)>(record, classes), ...);
-    if constexpr (kColumns % 16 != 0) {
-        classifySixteen<kMasks, kColumns - 16>(record, classes);
-    }
+    (classifySixteen<kMasks, sixteenStart(kColumns, static_cast<std::int32_t>(kPart))>(record,
+                                                                                       classes),
+     ...);
     return classes;
 }
 
@@ -359,12 +373,171 @@ template <const ColumnMasks& kMasks, std::int32_t kColumns, std::size_t... kPart
 template <const ColumnMasks& kMasks, std::int32_t kColumns>
 [[gnu::always_inline]] inline std::uint64_t refusedColumns(const char* record) {
     const ColumnClasses c = classifyParts<kMasks, kColumns>(
-        record, std::make_index_sequence<static_cast<std::size_t>(kColumns / 16)>{});
+        record, std::make_index_sequence<static_cast<std::size_t>(sixteenCount(kColumns))>{});
+    const auto inside = static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(c.outside, _mm_setzero_si128())));
     const std::uint64_t blankAfterDigit = c.blanks & ~(c.blanks << 1) & kMasks.blanksFirst;
-    return c.refused | blankAfterDigit;
+    return (inside ^ 0xFFFFu) | blankAfterDigit;
 }
-#else
-inline constexpr bool kMasksApply = false;
+
+// ---------------------------------------------------------------------------
+// The conversion of a record in common forms, all its numeric fields at
+// once. Each sixteen's digit values (bytes less '0', saturating: blanks and
+// points give 0) are widened to 16 bits and multiplied pairwise by weights
+// (_mm_madd_epi16): each 32-bit lane holds the weighted sum of two adjacent
+// columns. A field's number is then the sum of its lanes, each times a
+// multiplier. With a digit's place p in its field (0 for the last digit),
+// a lane whose places are at most 4 weighs each digit 10^p (10^4 is the
+// largest power of ten in a signed 16-bit weight) and has multiplier 1;
+// a lane of higher places, lowest place e, weighs 10^(p - e) and has
+// multiplier 10^e. Columns that are no field's digits (and columns already
+// seen in an earlier sixteen) weigh 0. This needs each lane's digits to
+// belong to one field: the plan `fits` only then.
+struct LaneTerm {
+    std::int32_t lane = 0;
+    std::uint32_t multiplier = 1;
+};
+
+struct FieldLanes {
+    static constexpr int kCapacity = 8;
+    LaneTerm terms[kCapacity] = {};
+    std::int32_t count = 0;
+};
+
+struct LanePlan {
+    static constexpr int kSixteens = 4;  // records of at most 64 columns
+    static constexpr int kLanes = 8 * kSixteens;
+    struct Weights {
+        alignas(16) std::int16_t columns[16] = {};
+    } weights[kSixteens] = {};
+    FieldLanes fields[ColumnPlan::kCapacity] = {};
+    bool fits = false;
+};
+
+[[nodiscard]] constexpr LanePlan planLanes(const ColumnPlan& plan, const ColumnMasks& masks) {
+    if (!masks.fits) return {};
+    LanePlan lanes;
+    constexpr std::int32_t kNoField = -1;
+    std::int32_t laneField[LanePlan::kLanes] = {};
+    std::int32_t lowestPlace[LanePlan::kLanes] = {};
+    std::int32_t highestPlace[LanePlan::kLanes] = {};
+    for (std::int32_t lane = 0; lane < LanePlan::kLanes; ++lane) laneField[lane] = kNoField;
+    // The lane of each numeric column, in the first sixteen holding it.
+    auto laneOf = [&](std::int32_t column) {
+        std::int32_t part = column / 16;
+        if (part >= plan.columns / 16) part = sixteenCount(plan.columns) - 1;
+        return 8 * part + (column - sixteenStart(plan.columns, part)) / 2;
+    };
+    for (std::int32_t f = 0; f < plan.count; ++f) {
+        const FieldColumns& field = plan.fields[f];
+        if (field.kind == DescriptorKind::CharacterField) continue;
+        const std::int32_t end = field.start + field.width;
+        const std::int32_t point =
+            field.kind == DescriptorKind::FixedPointField ? end - 1 - field.decimals : -1;
+        std::int32_t place = 0;
+        for (std::int32_t column = end - 1; column >= field.start; --column) {
+            if (column == point) continue;
+            const std::int32_t lane = laneOf(column);
+            if (laneField[lane] == kNoField) {
+                laneField[lane] = f;
+                lowestPlace[lane] = place;
+            } else if (laneField[lane] != f) {
+                return {};  // a lane shared by two fields
+            }
+            highestPlace[lane] = place;
+            ++place;
+        }
+    }
+    for (std::int32_t f = 0; f < plan.count; ++f) {
+        const FieldColumns& field = plan.fields[f];
+        if (field.kind == DescriptorKind::CharacterField) continue;
+        const std::int32_t end = field.start + field.width;
+        const std::int32_t point =
+            field.kind == DescriptorKind::FixedPointField ? end - 1 - field.decimals : -1;
+        std::int32_t place = 0;
+        for (std::int32_t column = end - 1; column >= field.start; --column) {
+            if (column == point) continue;
+            const std::int32_t lane = laneOf(column);
+            const std::int32_t exponent = highestPlace[lane] <= 4 ? 0 : lowestPlace[lane];
+            lanes.weights[lane / 8].columns[column - sixteenStart(plan.columns, lane / 8)] =
+                static_cast<std::int16_t>(kPowersOfTen[place - exponent]);
+            ++place;
+        }
+    }
+    for (std::int32_t lane = 0; lane < LanePlan::kLanes; ++lane) {
+        if (laneField[lane] == kNoField) continue;
+        FieldLanes& terms = lanes.fields[laneField[lane]];
+        if (terms.count == FieldLanes::kCapacity) return {};
+        const std::int32_t exponent = highestPlace[lane] <= 4 ? 0 : lowestPlace[lane];
+        terms.terms[terms.count++] = {lane, static_cast<std::uint32_t>(kPowersOfTen[exponent])};
+    }
+    lanes.fits = true;
+    return lanes;
+}
+
+template <const ColumnPlan& kPlan>
+inline constexpr LanePlan kLanePlan = planLanes(kPlan, kColumnMasks<kPlan>);
+
+// The weighted lanes of the sixteen from column `kStart`.
+template <const ColumnPlan& kPlan, std::int32_t kPart>
+[[gnu::always_inline]] inline void weighSixteen(const char* record, std::uint32_t* lanes) {
+    constexpr const LanePlan::Weights& kWeights = kLanePlan<kPlan>.weights[kPart];
+    const __m128i bytes = _mm_loadu_si128(
+        reinterpret_cast<const __m128i*>(record + sixteenStart(kPlan.columns, kPart)));
+    const __m128i digits = _mm_subs_epu8(bytes, _mm_set1_epi8('0'));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i* weights = reinterpret_cast<const __m128i*>(kWeights.columns);
+    auto* out = reinterpret_cast<__m128i*>(lanes + 8 * kPart);
+    _mm_store_si128(out, _mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), _mm_load_si128(weights)));
+    _mm_store_si128(out + 1,
+                    _mm_madd_epi16(_mm_unpackhi_epi8(digits, zero), _mm_load_si128(weights + 1)));
+}
+
+// A numeric field's number: the sum of its lanes, each times its multiplier
+// (at most 99,999,999: eight digits).
+template <const ColumnPlan& kPlan, std::size_t kField, std::size_t... kTerm>
+[[gnu::always_inline]] inline std::uint32_t laneNumber(const std::uint32_t* lanes,
+                                                       std::index_sequence<kTerm...> /*terms*/) {
+    constexpr const FieldLanes& kLanes = kLanePlan<kPlan>.fields[kField];
+    return (0u + ... + (lanes[kLanes.terms[kTerm].lane] * kLanes.terms[kTerm].multiplier));
+}
+
+template <const ColumnPlan& kPlan, std::size_t kField>
+[[gnu::always_inline]] inline std::uint32_t laneNumber(const std::uint32_t* lanes) {
+    return laneNumber<kPlan, kField>(lanes, std::make_index_sequence<static_cast<std::size_t>(
+                                                kLanePlan<kPlan>.fields[kField].count)>{});
+}
+
+template <const ColumnPlan& kPlan, std::size_t kField>
+[[gnu::always_inline]] inline void laneField(const char* /*record*/, const std::uint32_t* lanes,
+                                             std::int32_t& item) {
+    item = static_cast<std::int32_t>(laneNumber<kPlan, kField>(lanes));
+}
+
+// The digits without the point, whose number over 10^decimals is the value:
+// exactly the column-at-a-time reader's division.
+template <const ColumnPlan& kPlan, std::size_t kField>
+[[gnu::always_inline]] inline void laneField(const char* /*record*/, const std::uint32_t* lanes,
+                                             double& item) {
+    const auto number = static_cast<std::int32_t>(laneNumber<kPlan, kField>(lanes));
+    item = static_cast<double>(number) / kExactPowersOfTen[kPlan.fields[kField].decimals];
+}
+
+template <const ColumnPlan& kPlan, std::size_t kField>
+[[gnu::always_inline]] inline void laneField(const char* record, const std::uint32_t* /*lanes*/,
+                                             char& item) {
+    item = record[kPlan.fields[kField].start];
+}
+
+template <const ColumnPlan& kPlan, std::size_t... kPart, std::size_t... kFields, class... Items>
+[[gnu::always_inline]] inline void convertByLanes(const char* record,
+                                                  std::index_sequence<kPart...> /*parts*/,
+                                                  std::index_sequence<kFields...> /*fields*/,
+                                                  Items&... items) {
+    alignas(16) std::uint32_t lanes[LanePlan::kLanes];
+    (weighSixteen<kPlan, static_cast<std::int32_t>(kPart)>(record, lanes), ...);
+    (laneField<kPlan, kFields>(record, lanes, items), ...);
+}
 #endif
 
 // A field's digit values in the top bytes of a word (the first column in the
@@ -437,7 +610,14 @@ template <const ColumnPlan& kPlan, std::size_t... kFields, class... Items>
     constexpr const ColumnMasks& kMasks = kColumnMasks<kPlan>;
     if constexpr (kMasks.fits) {
         if (refusedColumns<kMasks, kPlan.columns>(record) == 0) [[likely]] {
-            (commonField<kPlan.fields[kFields]>(record, items), ...);
+            if constexpr (kLanePlan<kPlan>.fits) {
+                convertByLanes<kPlan>(record,
+                                      std::make_index_sequence<static_cast<std::size_t>(
+                                          sixteenCount(kPlan.columns))>{},
+                                      fields, items...);
+            } else {
+                (commonField<kPlan.fields[kFields]>(record, items), ...);
+            }
             return true;
         }
     }

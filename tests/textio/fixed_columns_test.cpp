@@ -399,6 +399,24 @@ int sweepField(std::size_t width, std::size_t pad, bool fieldFirst) {
     return taken;
 }
 
+// The common-text reader converts all numeric fields at once, in lanes of
+// two columns, when no lane holds digits of two fields; the entry line's
+// fields are laid out so, two integer fields abutting at an odd column are
+// not, and convert one word per field.
+static_assert(columns_detail::kLanePlan<EntryLayout::columns>.fits);
+using SharedLane = CompiledLayout<"(I3,I3,10X)">;
+static_assert(!columns_detail::kLanePlan<SharedLane::columns>.fits);
+static_assert(columns_detail::kColumnMasks<SharedLane::columns>.fits);
+
+TEST(ReadRecord, FieldsSharingALaneReadAsByTheStatement) {
+    int taken = 0;
+    for (const std::string& text : fieldTexts(6, " 09-")) {
+        if (expectSameReading<SharedLane>({text + std::string(10, ' ') + "\nnext\n"})) ++taken;
+        if (HasFailure()) return;
+    }
+    EXPECT_GT(taken, 100);
+}
+
 #define SWEEP(text, width, pad, first) sweepField<CompiledLayout<text>>(width, pad, first)
 
 TEST(ReadRecord, EveryTextOfEveryFieldWidthReadsAsByTheStatement) {
