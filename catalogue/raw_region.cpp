@@ -83,17 +83,19 @@ void readRawRegionFile(const char (&rawFileName)[12], EntryTable& table) {
     readRecord(input, kCountLine, count);
     for (int i = 0; i < 2; ++i) skipHeaderLine(input);
 
-    table.entryCount = 0;
+    // Counted here, in a register, and stored once the lines are read: a
+    // line that fails ends the run, and nothing looks at the table before.
+    std::int32_t entryCount = 0;
     for (std::int32_t i = 0; i < count; ++i) {
         const EntryLine line = readEntryLine(input);
-        ++table.entryCount;
+        ++entryCount;
         const StarId id = wrapAdd(wrapMul(line.region, 10000), line.starNumber);
         // Checked after the read: the 2001st line must still be readable.
-        if (table.entryCount > EntryTable::kCapacity) {
+        if (entryCount > EntryTable::kCapacity) {
             textio::writeConsoleMessage("Error: too many entries in raw GSC file.");
             textio::stopProgram();
         }
-        RawEntry& entry = table.entry(table.entryCount);
+        RawEntry& entry = table.entry(entryCount);
         entry.id = id;
         entry.ra = encodeRa(line.raHours, line.raMinutes, line.raSeconds);
         const std::int32_t sign = signFactor(line.decSign);
@@ -105,6 +107,7 @@ void readRawRegionFile(const char (&rawFileName)[12], EntryTable& table) {
         // here as the trap would have ended it.
         textio::raiseIfFloatingPointFlagged();
     }
+    table.entryCount = entryCount;
     textio::closeUnit(kRawUnit, "keep");
 }
 

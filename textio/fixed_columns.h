@@ -692,6 +692,19 @@ template <const ColumnPlan& kPlan>
     return joinNextBlock(buffer, kPlan);
 }
 
+// Whether the `count` bytes at `at` start with a carriage return and a line
+// feed, compared as one 16-bit word.
+[[gnu::always_inline]] inline bool lineEndsAt(const char* at, std::uint32_t count) {
+    if (count < 2) return false;
+    std::uint16_t pair = 0;
+    std::memcpy(&pair, at, 2);
+    constexpr auto kCarriageReturnLineFeed =
+        static_cast<std::uint16_t>(kWordsApply ? '\r' | ('\n'
+                                                         << 8)
+                                               : ('\r' << 8) | '\n');
+    return pair == kCarriageReturnLineFeed;
+}
+
 // A record lying whole in the unread bytes, read by the compiled readers.
 template <const ColumnPlan& kPlan, class... Items>
 [[gnu::always_inline]] inline bool readWholeRecord(InputBuffer& buffer, Items&... items) {
@@ -703,7 +716,7 @@ template <const ColumnPlan& kPlan, class... Items>
     // The record's line feed must be among the unread bytes; it usually
     // follows the fields at once or after a carriage return.
     std::uint32_t end = kColumns;
-    if (record[end] == '\r' && end + 1 < available && record[end + 1] == '\n') {
+    if (lineEndsAt(record + end, available - end)) {
         end += 1;
     } else if (record[end] != '\n') {
         const auto* lineFeed =

@@ -257,10 +257,13 @@ template <FieldColumns kField>
             std::uint32_t low = 0;
             std::memcpy(&low, &kDigitPairs[2 * (v % 100)], 2);
             word |= low << 16;
-            const std::uint32_t digits =
-                1 + (v >= 10 ? 1u : 0u) + (v >= 100 ? 1u : 0u) + (v >= 1000 ? 1u : 0u);
+            // The leading zeros lie below the lowest nonzero byte of
+            // word - "0000" (no byte borrows: each is at least '0'); the
+            // last digit counts as nonzero, so that 0 keeps its "0".
+            const std::uint32_t nonzero = (word - 0x30303030u) | 0x01000000u;
+            const auto zeroBits = static_cast<std::uint32_t>(std::countr_zero(nonzero)) & ~7u;
             // '0' ^ 0x10 is a blank.
-            word ^= 0x10101010u & ((std::uint32_t{1} << (8 * (4 - digits))) - 1);
+            word ^= 0x10101010u & ((std::uint32_t{1} << zeroBits) - 1);
             word >>= 8 * (4 - kField.width);
             std::memcpy(out, &word, static_cast<std::size_t>(kField.width));
             return;
@@ -303,8 +306,7 @@ template <FieldColumns kField>
                     *--at = static_cast<char>('0' + fraction);
                 } else {
                     at -= 2;
-                    at[0] = kDigitPairs[2 * fraction];
-                    at[1] = kDigitPairs[2 * fraction + 1];
+                    std::memcpy(at, &kDigitPairs[2 * fraction], 2);
                 }
             }
             *--at = '.';
