@@ -20,20 +20,22 @@ constexpr auto kCountLine = compileLayout<"(64X,I4)">();
 constexpr auto kEntryLine =
     compileLayout<"(2I8,1X,I2,1X,I2,1X,F5.2,1X,A1,I2,1X,I2,1X,F4.1,1X,F4.1,2X,F5.2,1X,F4.2)">();
 
-// The twelve fields of one entry line, in column order.
+// The twelve fields of one entry line, in column order. Left without
+// initial values: `readRecord` assigns every field or ends the run, and
+// clearing them first would cost six stores a line.
 struct EntryLine {
-    std::int32_t region = 0;
-    std::int32_t starNumber = 0;
-    std::int32_t raHours = 0;
-    std::int32_t raMinutes = 0;
-    double raSeconds = 0.0;
-    char decSign = ' ';
-    std::int32_t decDegrees = 0;
-    std::int32_t decMinutes = 0;
-    double decSeconds = 0.0;
-    double posError = 0.0;
-    double magnitude = 0.0;
-    double magError = 0.0;
+    std::int32_t region;
+    std::int32_t starNumber;
+    std::int32_t raHours;
+    std::int32_t raMinutes;
+    double raSeconds;
+    char decSign;
+    std::int32_t decDegrees;
+    std::int32_t decMinutes;
+    double decSeconds;
+    double posError;
+    double magnitude;
+    double magError;
 };
 
 void skipHeaderLine(textio::InputBuffer& input) {
