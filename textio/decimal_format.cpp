@@ -264,22 +264,7 @@ char* writeDigitsBefore(std::uint64_t number, char* end) {
         writeChunk(static_cast<std::uint32_t>(number % kChunk), 8, out);
         number /= kChunk;
     }
-    auto rest = static_cast<std::uint32_t>(number);
-    while (rest >= 100) {
-        const std::uint32_t pair = rest % 100;
-        rest /= 100;
-        out -= 2;
-        out[0] = kDigitPairs[2 * pair];
-        out[1] = kDigitPairs[2 * pair + 1];
-    }
-    if (rest >= 10) {
-        out -= 2;
-        out[0] = kDigitPairs[2 * rest];
-        out[1] = kDigitPairs[2 * rest + 1];
-    } else {
-        *--out = static_cast<char>('0' + rest);
-    }
-    return out;
+    return writeDigitsBackwards(static_cast<std::uint32_t>(number), out);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Constant tables of decimal digits and powers of ten, shared by the field
-// readers and writers.
+// readers and writers, and the one digit writer built on them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace gscmerge::textio {
@@ -38,5 +39,29 @@ inline constexpr std::uint64_t kPowersOfTen[] = {1u,
 inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Writes the decimal digits of `value` (not 0) so that they end just before
+// `end`, two at a time from the pair table; returns where they start. Give a
+// 32-bit value where it fits: a 64-bit division is a library call on 32-bit
+// x86.
+//     writeDigitsBackwards(1234u, end) -> end - 4, holding "1234"
+template <typename Unsigned>
+[[gnu::always_inline]] inline char* writeDigitsBackwards(Unsigned value, char* end) {
+    while (value >= 100) {
+        const auto pair = static_cast<std::size_t>(value % 100);
+        value /= 100;
+        end -= 2;
+        end[0] = kDigitPairs[2 * pair];
+        end[1] = kDigitPairs[2 * pair + 1];
+    }
+    if (value >= 10) {
+        end -= 2;
+        end[0] = kDigitPairs[2 * value];
+        end[1] = kDigitPairs[2 * value + 1];
+    } else {
+        *--end = static_cast<char>('0' + value);
+    }
+    return end;
+}
 
 }  // namespace gscmerge::textio

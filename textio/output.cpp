@@ -16,8 +16,6 @@
 namespace gscmerge::textio {
 namespace {
 
-using output_detail::writeDigitsBackwards;
-
 const RecordLayout& noLayout() {
     static constexpr RecordLayout kEmpty = parseLayout("()");
     return kEmpty;

@@ -173,26 +173,6 @@ namespace output_detail {
 void placeInteger(char* out, std::int32_t width, std::int32_t minimumDigits, std::int32_t value);
 void placeFixed(char* out, std::int32_t width, std::int32_t decimals, double value);
 
-// Writes the decimal digits of `value` (not 0) so that they end just before
-// `end`; returns where they start.
-[[gnu::always_inline]] inline char* writeDigitsBackwards(std::uint64_t value, char* end) {
-    while (value >= 100) {
-        const auto pair = static_cast<std::size_t>(value % 100);
-        value /= 100;
-        end -= 2;
-        end[0] = kDigitPairs[2 * pair];
-        end[1] = kDigitPairs[2 * pair + 1];
-    }
-    if (value >= 10) {
-        end -= 2;
-        end[0] = kDigitPairs[2 * value];
-        end[1] = kDigitPairs[2 * value + 1];
-    } else {
-        *--end = static_cast<char>('0' + value);
-    }
-    return end;
-}
-
 // |value| in units of its last decimal, `decimals` of them, as the two
 // roundings of a fixed-point field give it: 17 significant digits (half up on
 // the 18th of the exact expansion), then `decimals` decimals (half up on
