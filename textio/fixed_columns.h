@@ -428,42 +428,45 @@ struct LanePlan {
         if (part >= plan.columns / 16) part = sixteenCount(plan.columns) - 1;
         return 8 * part + (column - sixteenStart(plan.columns, part)) / 2;
     };
-    for (std::int32_t f = 0; f < plan.count; ++f) {
-        const FieldColumns& field = plan.fields[f];
-        if (field.kind == DescriptorKind::CharacterField) continue;
-        const std::int32_t end = field.start + field.width;
-        const std::int32_t point =
-            field.kind == DescriptorKind::FixedPointField ? end - 1 - field.decimals : -1;
-        std::int32_t place = 0;
-        for (std::int32_t column = end - 1; column >= field.start; --column) {
-            if (column == point) continue;
+    // Visits the digit columns of every numeric field from its last column
+    // on, with the decimal place each one holds (the point's column holds
+    // none); stops at the first visit that returns false.
+    auto forEachDigitColumn = [&](auto visit) {
+        for (std::int32_t f = 0; f < plan.count; ++f) {
+            const FieldColumns& field = plan.fields[f];
+            if (field.kind == DescriptorKind::CharacterField) continue;
+            const std::int32_t end = field.start + field.width;
+            const std::int32_t point =
+                field.kind == DescriptorKind::FixedPointField ? end - 1 - field.decimals : -1;
+            std::int32_t place = 0;
+            for (std::int32_t column = end - 1; column >= field.start; --column) {
+                if (column == point) continue;
+                if (!visit(f, column, place)) return false;
+                ++place;
+            }
+        }
+        return true;
+    };
+    const bool lanesUnshared =
+        forEachDigitColumn([&](std::int32_t f, std::int32_t column, std::int32_t place) {
             const std::int32_t lane = laneOf(column);
             if (laneField[lane] == kNoField) {
                 laneField[lane] = f;
                 lowestPlace[lane] = place;
             } else if (laneField[lane] != f) {
-                return {};  // a lane shared by two fields
+                return false;  // a lane shared by two fields
             }
             highestPlace[lane] = place;
-            ++place;
-        }
-    }
-    for (std::int32_t f = 0; f < plan.count; ++f) {
-        const FieldColumns& field = plan.fields[f];
-        if (field.kind == DescriptorKind::CharacterField) continue;
-        const std::int32_t end = field.start + field.width;
-        const std::int32_t point =
-            field.kind == DescriptorKind::FixedPointField ? end - 1 - field.decimals : -1;
-        std::int32_t place = 0;
-        for (std::int32_t column = end - 1; column >= field.start; --column) {
-            if (column == point) continue;
-            const std::int32_t lane = laneOf(column);
-            const std::int32_t exponent = highestPlace[lane] <= 4 ? 0 : lowestPlace[lane];
-            lanes.weights[lane / 8].columns[column - sixteenStart(plan.columns, lane / 8)] =
-                static_cast<std::int16_t>(kPowersOfTen[place - exponent]);
-            ++place;
-        }
-    }
+            return true;
+        });
+    if (!lanesUnshared) return {};
+    forEachDigitColumn([&](std::int32_t, std::int32_t column, std::int32_t place) {
+        const std::int32_t lane = laneOf(column);
+        const std::int32_t exponent = highestPlace[lane] <= 4 ? 0 : lowestPlace[lane];
+        lanes.weights[lane / 8].columns[column - sixteenStart(plan.columns, lane / 8)] =
+            static_cast<std::int16_t>(kPowersOfTen[place - exponent]);
+        return true;
+    });
     for (std::int32_t lane = 0; lane < LanePlan::kLanes; ++lane) {
         if (laneField[lane] == kNoField) continue;
         FieldLanes& terms = lanes.fields[laneField[lane]];
