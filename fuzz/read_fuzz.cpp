@@ -73,6 +73,23 @@ private:
     std::string bytes_;
 };
 
+// The twelve items of an entry line, in layout order: four integers, a real,
+// the sign, two integers, four reals.
+struct EntryItems {
+    std::int32_t whole[6] = {};
+    double real[5] = {};
+    char sign = ' ';
+
+    void addTo(Items& items) const {
+        for (int i = 0; i < 4; ++i) items.integer(whole[i]);
+        items.real(real[0]);
+        items.text(&sign, 1);
+        items.integer(whole[4]);
+        items.integer(whole[5]);
+        for (int i = 1; i < 5; ++i) items.real(real[i]);
+    }
+};
+
 // One read statement, with the items the program gives that layout.
 Items readStatement(textio::InputBuffer& buffer, Choice choice, std::int32_t textLength) {
     Items items;
@@ -105,29 +122,16 @@ Items readStatement(textio::InputBuffer& buffer, Choice choice, std::int32_t tex
             break;
         }
         case Choice::Entry: {
-            std::int32_t whole[6];
-            double real[6];
-            char sign[1];
+            EntryItems entry;
             InputStatement read(buffer, kEntry);
-            read.getInteger(whole[0]);
-            read.getInteger(whole[1]);
-            read.getInteger(whole[2]);
-            read.getInteger(whole[3]);
-            read.getReal(real[0]);
-            read.getText(sign, 1);
-            read.getInteger(whole[4]);
-            read.getInteger(whole[5]);
-            read.getReal(real[1]);
-            read.getReal(real[2]);
-            read.getReal(real[3]);
-            read.getReal(real[4]);
+            for (int i = 0; i < 4; ++i) read.getInteger(entry.whole[i]);
+            read.getReal(entry.real[0]);
+            read.getText(&entry.sign, 1);
+            read.getInteger(entry.whole[4]);
+            read.getInteger(entry.whole[5]);
+            for (int i = 1; i < 5; ++i) read.getReal(entry.real[i]);
             read.endRead();
-            for (int i = 0; i < 4; ++i) items.integer(whole[i]);
-            items.real(real[0]);
-            items.text(sign, 1);
-            items.integer(whole[4]);
-            items.integer(whole[5]);
-            for (int i = 1; i < 5; ++i) items.real(real[i]);
+            entry.addTo(items);
             break;
         }
     }
@@ -165,18 +169,12 @@ Items readTypedStatement(textio::InputBuffer& buffer, Choice choice, std::int32_
             break;
         }
         case Choice::Entry: {
-            std::int32_t whole[6];
-            double real[5];
-            char sign;
-            textio::readRecord(buffer, kEntryCompiled, whole[0], whole[1], whole[2], whole[3],
-                               real[0], sign, whole[4], whole[5], real[1], real[2], real[3],
-                               real[4]);
-            for (int i = 0; i < 4; ++i) items.integer(whole[i]);
-            items.real(real[0]);
-            items.text(&sign, 1);
-            items.integer(whole[4]);
-            items.integer(whole[5]);
-            for (int i = 1; i < 5; ++i) items.real(real[i]);
+            EntryItems entry;
+            textio::readRecord(buffer, kEntryCompiled, entry.whole[0], entry.whole[1],
+                               entry.whole[2], entry.whole[3], entry.real[0], entry.sign,
+                               entry.whole[4], entry.whole[5], entry.real[1], entry.real[2],
+                               entry.real[3], entry.real[4]);
+            entry.addTo(items);
             break;
         }
     }
@@ -203,18 +201,12 @@ bool readByColumns(textio::InputBuffer& buffer, Choice choice, Items& items) {
         taken = textio::readColumns<CountCompiled::columns>(buffer, count);
         read.integer(count);
     } else {
-        std::int32_t whole[6];
-        double real[5];
-        char sign;
+        EntryItems entry;
         taken = textio::readColumns<EntryCompiled::columns>(
-            buffer, whole[0], whole[1], whole[2], whole[3], real[0], sign, whole[4], whole[5],
-            real[1], real[2], real[3], real[4]);
-        for (int i = 0; i < 4; ++i) read.integer(whole[i]);
-        read.real(real[0]);
-        read.text(&sign, 1);
-        read.integer(whole[4]);
-        read.integer(whole[5]);
-        for (int i = 1; i < 5; ++i) read.real(real[i]);
+            buffer, entry.whole[0], entry.whole[1], entry.whole[2], entry.whole[3], entry.real[0],
+            entry.sign, entry.whole[4], entry.whole[5], entry.real[1], entry.real[2], entry.real[3],
+            entry.real[4]);
+        entry.addTo(read);
     }
     if (!taken) {
         if (buffer.unreadCount() < unread ||
