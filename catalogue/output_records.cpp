@@ -131,7 +131,69 @@ DecDigits splitDecInline(DecUnits u) {
     return out;
 }
 
+// Tens and units of a number below 100, into two digits.
+[[gnu::always_inline]] inline void putTens(std::uint32_t n, std::int32_t* digits) {
+    digits[0] = static_cast<std::int32_t>(n / 10);
+    digits[1] = static_cast<std::int32_t>(n % 10);
+}
+
+[[gnu::always_inline]] inline bool roundRaInline(RaUnits u, RoundedRa* out) {
+    constexpr std::uint32_t kDay = 129600000;  // 24 hours
+    if (static_cast<std::uint32_t>(u) >= kDay) return false;
+    std::uint32_t hundredths = (static_cast<std::uint32_t>(u) + 7) / 15;
+    if (hundredths == kDay / 15) hundredths = 0;
+    const std::uint32_t hours = hundredths / 360000;
+    hundredths -= 360000 * hours;
+    const std::uint32_t minutes = hundredths / 6000;
+    hundredths -= 6000 * minutes;
+    const std::uint32_t seconds = hundredths / 100;
+    putTens(hours, &out->digits[0]);
+    putTens(minutes, &out->digits[2]);
+    putTens(seconds, &out->digits[4]);
+    out->hundredths = static_cast<std::int32_t>(hundredths - 100 * seconds);
+    return true;
+}
+
+[[gnu::always_inline]] inline bool roundDecInline(DecUnits u, RoundedDec* out) {
+    constexpr std::uint32_t kPole = 32400000;  // 90 degrees
+    const std::uint32_t a =
+        u < 0 ? 0u - static_cast<std::uint32_t>(u) : static_cast<std::uint32_t>(u);
+    if (a > kPole) return false;
+    out->sign = u < 0 ? '-' : '+';
+    std::uint32_t tenths = (a + 4) / 10;
+    const std::uint32_t degrees = tenths / 36000;
+    tenths -= 36000 * degrees;
+    const std::uint32_t minutes = tenths / 600;
+    tenths -= 600 * minutes;
+    const std::uint32_t seconds = tenths / 10;
+    putTens(degrees, &out->digits[0]);
+    putTens(minutes, &out->digits[2]);
+    putTens(seconds, &out->digits[4]);
+    out->tenths = static_cast<std::int32_t>(tenths - 10 * seconds);
+    return true;
+}
+
+// One record; the fractions are doubles from the splits, or exact units
+// from the rounded forms.
+template <class RaFraction, class DecFraction>
+[[gnu::always_inline]] inline void writeStar(textio::UnitConnection& connection,
+                                             std::int32_t region, std::int32_t number,
+                                             const std::int32_t (&r)[6], RaFraction raFraction,
+                                             char sign, const std::int32_t (&d)[6],
+                                             DecFraction decFraction, double magnitude) {
+    textio::writeRecord(connection, kStarLine, region, number, r[0], r[1], r[2], r[3], r[4], r[5],
+                        raFraction, sign, d[0], d[1], d[2], d[3], d[4], d[5], decFraction,
+                        magnitude);
+}
+
 }  // namespace
+
+bool roundRa(RaUnits u, RoundedRa* out) {
+    return roundRaInline(u, out);
+}
+bool roundDec(DecUnits u, RoundedDec* out) {
+    return roundDecInline(u, out);
+}
 
 void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
                      const EntryTable& entries) {
@@ -142,15 +204,23 @@ void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
         const RawEntry& brightness = entries.entry(stars.star(j).bestMag);
         const std::int32_t region = divide(position.id, 10000);
         const std::int32_t number = wrapSub(position.id, wrapMul(10000, region));
-        const RaDigits ra = splitRaInline(position.ra);
-        const DecDigits dec = splitDecInline(position.dec);
         const double magnitude = brightness.magTimes10 * 0.1;
 
-        const std::int32_t* r = ra.digits;
-        const std::int32_t* d = dec.digits;
-        textio::writeRecord(connection, kStarLine, region, number, r[0], r[1], r[2], r[3], r[4],
-                            r[5], ra.fraction, dec.sign, d[0], d[1], d[2], d[3], d[4], d[5],
-                            dec.fraction, magnitude);
+        // The positions of the sky take the integer forms, which give the
+        // same text; the rest (wrapped or out-of-range units) the splits.
+        RoundedRa roundedRa;
+        RoundedDec roundedDec;
+        if (roundRaInline(position.ra, &roundedRa) && roundDecInline(position.dec, &roundedDec))
+            [[likely]] {
+            writeStar(connection, region, number, roundedRa.digits,
+                      textio::FixedUnits<2>{roundedRa.hundredths}, roundedDec.sign,
+                      roundedDec.digits, textio::FixedUnits<1>{roundedDec.tenths}, magnitude);
+            continue;
+        }
+        const RaDigits ra = splitRaInline(position.ra);
+        const DecDigits dec = splitDecInline(position.dec);
+        writeStar(connection, region, number, ra.digits, ra.fraction, dec.sign, dec.digits,
+                  dec.fraction, magnitude);
     }
     textio::closeUnit(kOutputUnit, "keep");
 }

@@ -36,6 +36,33 @@ struct DecDigits {
 //     splitDec(-1470670) -> - 04 05 06 .7 (about)   splitDec(32399999) -> + 90 00 00 .0
 [[nodiscard]] DecDigits splitDec(DecUnits u);
 
+// The same digits for the positions of the sky, with the fraction as the
+// record shows it, from the units by integer arithmetic alone. For
+// 0 <= u < 24 hours (129,600,000 units), splitRa and the record's F3.2 field
+// together write u/1500 seconds rounded to the nearest hundredth, 24 hours
+// reached by the rounding being 00 hours; no value lies halfway, as a
+// hundredth is 15 units, an odd number. False, with nothing set, outside
+// that range, where only splitRa gives the record.
+//     roundRa(5585175) -> 01 02 03, 45 hundredths
+struct RoundedRa {
+    std::int32_t digits[6] = {};
+    std::int32_t hundredths = 0;
+};
+[[nodiscard]] bool roundRa(RaUnits u, RoundedRa* out);
+
+// For |u| <= 90 degrees (32,400,000 units), splitDec and the record's F2.1
+// field write |u|/100 arcseconds rounded to the nearest tenth, a hundredths
+// digit of 5 rounding down (the single-precision hundredth puts it just
+// below the half); the sign is '-' for every negative u. False, with
+// nothing set, beyond 90 degrees.
+//     roundDec(-1470670) -> - 04 05 06, 7 tenths      roundDec(-5) -> - 00 00 00, 0 tenths
+struct RoundedDec {
+    char sign = '+';
+    std::int32_t digits[6] = {};
+    std::int32_t tenths = 0;
+};
+[[nodiscard]] bool roundDec(DecUnits u, RoundedDec* out);
+
 // Writes `outFileName` (12 characters, blank-padded) on unit 2, replacing any
 // file of that name: one record per star, in star order.
 void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,

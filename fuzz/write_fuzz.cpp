@@ -6,6 +6,7 @@
 //   bits 0-1  the layout: the star record, fixed-point fields of every form
 //             the straight placing knows, integer and text fields, or a layout
 //             its plan does not fit
+//   bit 2     the star record's fractions as exact units (four bytes each)
 // Integers take four bytes, reals the eight bytes of their bits (an infinity
 // or a NaN becomes 0.5: arithmetic on one would raise a flag the writer
 // treats as a trap), characters one byte, texts one length byte (0 to 3)
@@ -13,6 +14,7 @@
 // bytes run out, so that they also straddle the ends of blocks; both ways
 // must give the same bytes in the same writes and end the same way.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -91,6 +93,12 @@ void put(textio::OutputStatement& write, char item) {
 void put(textio::OutputStatement& write, std::string_view item) {
     write.putText(item.data(), static_cast<std::int32_t>(item.size()));
 }
+// Exact units by the walk: the double nearest their value, from its text.
+template <std::int32_t kDecimals>
+void put(textio::OutputStatement& write, textio::FixedUnits<kDecimals> item) {
+    const std::string text = std::to_string(item.units) + "e-" + std::to_string(kDecimals);
+    write.putReal(std::strtod(text.c_str(), nullptr));
+}
 
 // The writes of one way: typed, or by the general statement.
 struct Writes {
@@ -126,6 +134,15 @@ void writeRecords(Writes& writes, std::uint8_t choice, std::string_view data) {
             case 0: {
                 std::int32_t n[14];
                 for (std::int32_t& value : n) value = in.integer();
+                if ((choice & 4u) != 0) {
+                    const textio::FixedUnits<2> hundredths{in.integer()};
+                    const char sign = in.character();
+                    const textio::FixedUnits<1> tenths{in.integer()};
+                    writes.write<Star>(n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7], hundredths,
+                                       sign, n[8], n[9], n[10], n[11], n[12], n[13], tenths,
+                                       in.real());
+                    break;
+                }
                 const double fraction = in.real();
                 const char sign = in.character();
                 writes.write<Star>(n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7], fraction, sign,

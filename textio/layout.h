@@ -488,10 +488,15 @@ struct CompiledLayout {
     static constexpr OutputPlan record = planOutput(layout);
     static_assert(!detail::holds(layout, DescriptorKind::Fault), "the layout text has a fault");
 
+    // The data descriptor that item `index` meets; a LayoutEnd when no data
+    // descriptor takes items.
+    static constexpr FieldDescriptor itemField(std::int64_t index) {
+        const std::int32_t position = detail::descriptorOfItem(layout, index);
+        return position >= 0 ? layout.descriptors[position] : FieldDescriptor{};
+    }
     // Whether item `index` meets a data descriptor of this kind.
     static constexpr bool itemMeets(std::int64_t index, DescriptorKind kind) {
-        const std::int32_t position = detail::descriptorOfItem(layout, index);
-        return position >= 0 && layout.descriptors[position].kind == kind;
+        return itemField(index).kind == kind;
     }
 };
 

@@ -37,6 +37,18 @@
 
 namespace gscmerge::textio {
 
+// A fixed-point item given exactly, as a whole number of units of its
+// field's last decimal: FixedUnits<2>{45} is 0.45 for an F field with two
+// decimals. The field shows it as it shows the double nearest that value,
+// with nothing left to round: for a caller that has its value rounded
+// already. The typed `writeRecord` takes it for an F field with exactly
+// kDecimals decimals.
+template <std::int32_t kDecimals>
+struct FixedUnits {
+    static_assert(kDecimals >= 0 && kDecimals <= 3);
+    std::int32_t units = 0;
+};
+
 class OutputStatement {
 public:
     // beginWrite on a connected file. The statement keeps a reference to
@@ -254,8 +266,46 @@ template <FieldColumns kField>
     }
 }
 
-// Fixed-point fields of at most 16 columns and 3 decimals from their units
-// (longer texts are asterisks); the rest out of line.
+// A fixed-point field of at most 16 columns and 3 decimals from its units
+// and sign (a text longer than the field is asterisks).
+template <FieldColumns kField>
+[[gnu::always_inline]] inline void placeFixedUnits(char* out, bool sign, std::uint64_t units) {
+    constexpr std::int32_t kDecimals = kField.decimals;
+    static_assert(kDecimals <= 3 && kField.width <= 16);
+    const std::uint64_t whole = units / kPowersOfTen[kDecimals];
+    // The columns left for the whole part's digits: "0." needs one when
+    // there are no decimals, ".dd" none.
+    constexpr std::int32_t kRoom = kField.width - 1 - kDecimals;
+    const std::int32_t room = kRoom - (sign ? 1 : 0);
+    if (room < (kDecimals == 0 ? 1 : 0) || whole >= kPowersOfTen[room < 0 ? 0 : room]) {
+        std::memset(out, '*', static_cast<std::size_t>(kField.width));
+        return;
+    }
+    char* at = out + kField.width;
+    if constexpr (kDecimals > 0) {
+        auto fraction = static_cast<std::uint32_t>(units - whole * kPowersOfTen[kDecimals]);
+        if constexpr (kDecimals == 3) {
+            *--at = static_cast<char>('0' + fraction % 10);
+            fraction /= 10;
+        }
+        if constexpr (kDecimals == 1) {
+            *--at = static_cast<char>('0' + fraction);
+        } else {
+            at -= 2;
+            std::memcpy(at, &kDigitPairs[2 * fraction], 2);
+        }
+    }
+    *--at = '.';
+    if (whole != 0) {
+        at = writeDigitsBackwards(whole, at);
+    } else if constexpr (kDecimals == 0) {
+        *--at = '0';
+    }
+    if (sign) *--at = '-';
+}
+
+// Fixed-point fields of at most 16 columns and 3 decimals from their units;
+// the rest out of line.
 template <FieldColumns kField>
 [[gnu::always_inline]] inline void placeField(char* record, double value) {
     static_assert(kField.kind == DescriptorKind::FixedPointField);
@@ -266,40 +316,25 @@ template <FieldColumns kField>
         if (fixedUnits<kDecimals>(value, &units)) [[likely]] {
             // A value that rounds to zero shows no minus sign.
             const bool sign = std::bit_cast<std::int64_t>(value) < 0 && units != 0;
-            const std::uint64_t whole = units / kPowersOfTen[kDecimals];
-            // The columns left for the whole part's digits: "0." needs one
-            // when there are no decimals, ".dd" none.
-            constexpr std::int32_t kRoom = kField.width - 1 - kDecimals;
-            const std::int32_t room = kRoom - (sign ? 1 : 0);
-            if (room < (kDecimals == 0 ? 1 : 0) || whole >= kPowersOfTen[room < 0 ? 0 : room]) {
-                std::memset(out, '*', static_cast<std::size_t>(kField.width));
-                return;
-            }
-            char* at = out + kField.width;
-            if constexpr (kDecimals > 0) {
-                auto fraction = static_cast<std::uint32_t>(units - whole * kPowersOfTen[kDecimals]);
-                if constexpr (kDecimals == 3) {
-                    *--at = static_cast<char>('0' + fraction % 10);
-                    fraction /= 10;
-                }
-                if constexpr (kDecimals == 1) {
-                    *--at = static_cast<char>('0' + fraction);
-                } else {
-                    at -= 2;
-                    std::memcpy(at, &kDigitPairs[2 * fraction], 2);
-                }
-            }
-            *--at = '.';
-            if (whole != 0) {
-                at = writeDigitsBackwards(whole, at);
-            } else if constexpr (kDecimals == 0) {
-                *--at = '0';
-            }
-            if (sign) *--at = '-';
+            placeFixedUnits<kField>(out, sign, units);
             return;
         }
     }
     placeFixed(out, kField.width, kDecimals, value);
+}
+
+// An exact value: its units are the field's, with nothing to round.
+template <FieldColumns kField, std::int32_t kDecimals>
+[[gnu::always_inline]] inline void placeField(char* record, FixedUnits<kDecimals> value) {
+    static_assert(kField.kind == DescriptorKind::FixedPointField && kField.decimals == kDecimals);
+    const std::int64_t units = value.units;
+    if constexpr (kField.width <= 16) {
+        placeFixedUnits<kField>(record + kField.start, units < 0,
+                                static_cast<std::uint64_t>(units < 0 ? -units : units));
+    } else {
+        placeFixed(record + kField.start, kField.width, kDecimals,
+                   static_cast<double>(value.units) / kExactPowersOfTen[kDecimals]);
+    }
 }
 
 // A text is right-justified, or cut to the field's width.

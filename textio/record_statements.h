@@ -11,9 +11,9 @@
 // Each item's kind is checked at compile time against the data descriptor
 // it meets (an item beyond the layout's fields meets them again, as the
 // layout starts over): read items are std::int32_t (I), double (F), and a
-// char or a char array (A); write items are std::int32_t, double, and a char
-// or a std::string_view. A statement whose items do not suit its layout, or
-// whose layout is a temporary, does not compile.
+// char or a char array (A); write items are std::int32_t, double or
+// FixedUnits with the field's decimals, and a char or a std::string_view. A statement whose items
+// do not suit its layout, or whose layout is a temporary, does not compile.
 //
 // The statements behave exactly as the general InputStatement and
 // OutputStatement given the same layout and items, and report what those
@@ -29,6 +29,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "textio/decimal_tables.h"
 #include "textio/fixed_columns.h"
 #include "textio/input.h"
 #include "textio/layout.h"
@@ -73,40 +74,46 @@ template <class Item>
 struct WriteItem {
     static constexpr bool kKnown = false;
 };
-template <>
-struct WriteItem<std::int32_t> {
+template <DescriptorKind kKind>
+struct WriteItemOfKind {
     static constexpr bool kKnown = true;
-    static constexpr DescriptorKind kKind = DescriptorKind::IntegerField;
+    static constexpr bool meets(const FieldDescriptor& field) { return field.kind == kKind; }
 };
 template <>
-struct WriteItem<double> {
-    static constexpr bool kKnown = true;
-    static constexpr DescriptorKind kKind = DescriptorKind::FixedPointField;
-};
+struct WriteItem<std::int32_t> : WriteItemOfKind<DescriptorKind::IntegerField> {};
 template <>
-struct WriteItem<char> {
-    static constexpr bool kKnown = true;
-    static constexpr DescriptorKind kKind = DescriptorKind::CharacterField;
-};
+struct WriteItem<double> : WriteItemOfKind<DescriptorKind::FixedPointField> {};
 template <>
-struct WriteItem<std::string_view> {
+struct WriteItem<char> : WriteItemOfKind<DescriptorKind::CharacterField> {};
+template <>
+struct WriteItem<std::string_view> : WriteItemOfKind<DescriptorKind::CharacterField> {};
+// Exact units are units of one number of decimals.
+template <std::int32_t kDecimals>
+struct WriteItem<FixedUnits<kDecimals>> {
     static constexpr bool kKnown = true;
-    static constexpr DescriptorKind kKind = DescriptorKind::CharacterField;
+    static constexpr bool meets(const FieldDescriptor& field) {
+        return field.kind == DescriptorKind::FixedPointField && field.digits == kDecimals;
+    }
 };
 
-template <class Layout, template <class> class Kind, class... Items, std::size_t... kIndex>
-constexpr bool itemsMeetTheirFields(std::index_sequence<kIndex...> /*index*/) {
-    return (Layout::itemMeets(static_cast<std::int64_t>(kIndex), Kind<Items>::kKind) && ...);
+template <class Layout, class... Items, std::size_t... kIndex>
+constexpr bool readItemsMeetTheirFields(std::index_sequence<kIndex...> /*index*/) {
+    return (Layout::itemMeets(static_cast<std::int64_t>(kIndex), ReadItem<Items>::kKind) && ...);
+}
+
+template <class Layout, class... Items, std::size_t... kIndex>
+constexpr bool writeItemsMeetTheirFields(std::index_sequence<kIndex...> /*index*/) {
+    return (WriteItem<Items>::meets(Layout::itemField(static_cast<std::int64_t>(kIndex))) && ...);
 }
 
 template <class Layout, class... Items>
 concept ReadableBy =
     (ReadItem<Items>::kKnown && ...) && !detail::holds(Layout::layout, DescriptorKind::Literal) &&
-    itemsMeetTheirFields<Layout, ReadItem, Items...>(std::index_sequence_for<Items...>{});
+    readItemsMeetTheirFields<Layout, Items...>(std::index_sequence_for<Items...>{});
 
 template <class Layout, class... Items>
 concept WritableBy =
-    (WriteItem<Items>::kKnown && ...) && itemsMeetTheirFields<Layout, WriteItem, Items...>(
+    (WriteItem<Items>::kKnown && ...) && writeItemsMeetTheirFields<Layout, Items...>(
                                              std::index_sequence_for<Items...>{});
 
 // The column reader takes one item per field, a character field's item
@@ -159,6 +166,11 @@ inline void putItem(OutputStatement& write, char item) {
 inline void putItem(OutputStatement& write, std::string_view item) {
     write.putText(item.data(), static_cast<std::int32_t>(item.size()));
 }
+// The double nearest the exact value shows the same text.
+template <std::int32_t kDecimals>
+void putItem(OutputStatement& write, FixedUnits<kDecimals> item) {
+    write.putReal(static_cast<double>(item.units) / kExactPowersOfTen[kDecimals]);
+}
 
 // Only an empty text keeps a record off its plan.
 constexpr bool placesCharacters(std::int32_t /*item*/) {
@@ -172,6 +184,10 @@ constexpr bool placesCharacters(char /*item*/) {
 }
 constexpr bool placesCharacters(std::string_view item) {
     return !item.empty();
+}
+template <std::int32_t kDecimals>
+constexpr bool placesCharacters(FixedUnits<kDecimals> /*item*/) {
+    return true;
 }
 
 template <class Layout, class... Items>

@@ -215,6 +215,21 @@ INSTANTIATE_TEST_SUITE_P(
         return testing::valueName("Units" + std::to_string(row.param.units));
     });
 
+// The integer forms take exactly the positions of the sky; beyond them the
+// splits give the record (the rows above show both).
+TEST(RoundedForms, TakeOnlyThePositionsOfTheSky) {
+    RoundedRa ra;
+    RoundedDec dec;
+    for (const RaUnits units : {0, 129599999}) EXPECT_TRUE(roundRa(units, &ra)) << units;
+    for (const RaUnits units : {-1, 129600000, -2147483647 - 1, 2147483647}) {
+        EXPECT_FALSE(roundRa(units, &ra)) << units;
+    }
+    for (const DecUnits units : {32400000, -32400000}) EXPECT_TRUE(roundDec(units, &dec)) << units;
+    for (const DecUnits units : {32400001, -32400001, -2147483647 - 1, 2147483647}) {
+        EXPECT_FALSE(roundDec(units, &dec)) << units;
+    }
+}
+
 struct DecCase {
     DecUnits units;
     const char* written;  // columns 27-37

@@ -4,9 +4,11 @@
 // constants and a carry at a threshold; whether that reproduces the input's
 // digits, and rounds everything else as intended, is only settled by trying
 // every value. The expected digits are computed here with integer arithmetic
-// alone. Sanitizer builds run several times slower, so there the ranges are
-// sampled with a stride of 7, prime to every divisor of the digit arithmetic
-// (10, 15, 60, 100, 1500, ...), so that every residue is still met.
+// alone; the integer forms the writer takes in place of the splits, for the
+// positions of the sky, are checked against them on the same values.
+// Sanitizer builds run several times slower, so there the ranges are sampled
+// with a stride of 7, prime to every divisor of the digit arithmetic (10, 15,
+// 60, 100, 1500, ...), so that every residue is still met.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -135,6 +137,37 @@ void writtenDec(DecUnits units, DecFractions& fractions, char (&out)[11]) {
     fractions.put(out + 9, d.fraction, static_cast<std::size_t>(units % 6000 + 6000));
 }
 
+// The same columns from the integer forms the writer takes for positions
+// of the sky; blanks when the form declines the units.
+void roundedRa(RaUnits units, char (&out)[11]) {
+    RoundedRa r;
+    std::memset(out, ' ', sizeof out);
+    if (!roundRa(units, &r)) return;
+    out[0] = digitText(r.digits[0]);
+    out[1] = digitText(r.digits[1]);
+    out[3] = digitText(r.digits[2]);
+    out[4] = digitText(r.digits[3]);
+    out[6] = digitText(r.digits[4]);
+    out[7] = digitText(r.digits[5]);
+    out[8] = '.';
+    putTwoDigits(out + 9, r.hundredths);
+}
+
+void roundedDec(DecUnits units, char (&out)[11]) {
+    RoundedDec d;
+    std::memset(out, ' ', sizeof out);
+    if (!roundDec(units, &d)) return;
+    out[0] = d.sign;
+    out[1] = digitText(d.digits[0]);
+    out[2] = digitText(d.digits[1]);
+    out[4] = digitText(d.digits[2]);
+    out[5] = digitText(d.digits[3]);
+    out[7] = digitText(d.digits[4]);
+    out[8] = digitText(d.digits[5]);
+    out[9] = '.';
+    out[10] = static_cast<char>('0' + d.tenths);
+}
+
 // "hh mm ss.ff" of a number of hundredths of a second.
 void raText(std::int64_t hundredths, char (&out)[11]) {
     putTwoDigits(out, static_cast<std::int32_t>(hundredths / 360000));
@@ -234,6 +267,8 @@ TEST(ExhaustiveRa, EveryUnitIsWrittenToTheNearestHundredth) {
         raText(hundredths, expected);
         writtenRa(units, fractions, written);
         mismatches.check(expected, written, sizeof expected, units);
+        roundedRa(units, written);
+        mismatches.check(expected, written, sizeof expected, units);
     }
     EXPECT_EQ(mismatches.count(), 0);
 }
@@ -249,6 +284,8 @@ TEST(ExhaustiveDec, EveryUnitIsWrittenToTheNearestTenthHalvesDown) {
         char written[11];
         decText(units < 0 ? '-' : '+', tenths, expected);
         writtenDec(units, fractions, written);
+        mismatches.check(expected, written, sizeof expected, units);
+        roundedDec(units, written);
         mismatches.check(expected, written, sizeof expected, units);
     }
     EXPECT_EQ(mismatches.count(), 0);

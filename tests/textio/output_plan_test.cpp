@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <ostream>
@@ -42,6 +43,13 @@ void put(OutputStatement& write, char item) {
 }
 void put(OutputStatement& write, std::string_view item) {
     write.putText(item.data(), static_cast<std::int32_t>(item.size()));
+}
+// Exact units are written as the double nearest their value, which the C
+// library finds from the decimal text.
+template <std::int32_t kDecimals>
+void put(OutputStatement& write, FixedUnits<kDecimals> item) {
+    const std::string text = std::to_string(item.units) + "e-" + std::to_string(kDecimals);
+    write.putReal(std::strtod(text.c_str(), nullptr));
 }
 
 // The writes of both ways, for records written one after another into one
@@ -136,6 +144,17 @@ INSTANTIATE_TEST_SUITE_P(
             "FixedPointTies",
             items<"(F5.2,'|',F5.2,'|',F3.0,'|',F8.3,'|',F5.2)", 0.125, 2.675, 0.2, -0.0005, -0.005>,
             "  .13| 2.67| 0.|   -.001| -.01\r\n"},
+        // Exact units: the digits as they are, the same asterisks, no minus
+        // sign on zero; a field wider than the straight placing takes the walk.
+        RecordCase{"ExactUnits",
+                   items<"(F3.2,'|',F2.1,'|',F3.0,'|',F5.2,'|',F4.3,'|',F3.2,'|',F2.1)",
+                         FixedUnits<2>{45}, FixedUnits<1>{9}, FixedUnits<0>{-7}, FixedUnits<2>{-5},
+                         FixedUnits<3>{999}, FixedUnits<2>{100}, FixedUnits<1>{0}>,
+                   ".45|.9|-7.| -.05|.999|***|.0\r\n"},
+        RecordCase{"ExactUnitsExtremes",
+                   items<"(F12.0,'|',F13.3,'|',F20.2,'|',F4.1)", FixedUnits<0>{kMin},
+                         FixedUnits<3>{kMax}, FixedUnits<2>{kMin}, FixedUnits<1>{-0}>,
+                   "-2147483648.|  2147483.647|        -21474836.48|  .0\r\n"},
         RecordCase{"TextShorterAndLonger",
                    [](BothWays& both) {
                        both.write<CompiledLayout<"(A3,'|',A2,'|',A1)">>(
@@ -195,6 +214,10 @@ static_assert(!Writable<ThreeKinds, std::int32_t, double, char[2]>);
 static_assert(!Writable<ThreeKinds, std::int32_t, double, char, double>);  // meets the I again
 static_assert(!Writable<ThreeKinds, std::int64_t, double, char>);
 static_assert(!Writable<ThreeKinds, std::int32_t, float, char>);
+// Exact units only for an F field with their number of decimals.
+static_assert(Writable<ThreeKinds, std::int32_t, FixedUnits<2>, char>);
+static_assert(!Writable<ThreeKinds, std::int32_t, FixedUnits<1>, char>);
+static_assert(!Writable<ThreeKinds, FixedUnits<0>, double, char>);
 static_assert(!WritableFromTemporary<std::int32_t, double, char>);
 static_assert(
     !std::is_constructible_v<OutputStatement, OutputBuffer&, const char*, RecordLayout&&>);
@@ -304,6 +327,26 @@ TEST(SameRandomRecords, NextToTiesOfTheLastDecimal) {
         both.write<CompiledLayout<"(5F16.1)">>(v[1][0], v[1][1], v[1][2], v[1][3], v[1][4]);
         both.write<CompiledLayout<"(5F16.2)">>(v[2][0], v[2][1], v[2][2], v[2][3], v[2][4]);
         both.write<CompiledLayout<"(5F16.3)">>(v[3][0], v[3][1], v[3][2], v[3][3], v[3][4]);
+    }
+    both.finish();
+    EXPECT_EQ(both.typed.writes, both.walked.writes);
+}
+
+// Exact units of every count of decimals, around zero and the extremes, in
+// fields they fit and fields they do not.
+TEST(SameRandomRecords, ExactUnits) {
+    std::mt19937_64 random(45);
+    BothWays both;
+    for (int r = 0; r < 20000; ++r) {
+        std::int32_t n[8];
+        for (std::int32_t& value : n) value = randomInteger(random);
+        both.write<CompiledLayout<"(F3.2,F2.1,F5.2,F4.0,F8.3,F16.3,F12.1,F17.3)">>(
+            FixedUnits<2>{n[0]}, FixedUnits<1>{n[1]}, FixedUnits<2>{n[2]}, FixedUnits<0>{n[3]},
+            FixedUnits<3>{n[4]}, FixedUnits<3>{n[5]}, FixedUnits<1>{n[6]}, FixedUnits<3>{n[7]});
+    }
+    for (std::int32_t units = -1200; units <= 1200; ++units) {
+        both.write<CompiledLayout<"(F3.2,F2.1,F4.3,F3.0)">>(
+            FixedUnits<2>{units}, FixedUnits<1>{units}, FixedUnits<3>{units}, FixedUnits<0>{units});
     }
     both.finish();
     EXPECT_EQ(both.typed.writes, both.walked.writes);
