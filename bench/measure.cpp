@@ -6,6 +6,10 @@
 // with wait4, and writes one line to OUTFILE:
 //
 //   <wall seconds> <user+sys CPU seconds> <peak RSS KiB> <exit status>
+//       <user CPU seconds> <sys CPU seconds>
+//
+// (one line; the first four fields come first so that older readers of the
+// line still find them).
 //
 // The exit status is the program's, or 128 + signal number; measure exits with
 // it too. 127 means PROGRAM could not be started, 125 a usage or OUTFILE error.
@@ -68,8 +72,10 @@ int main(int argc, char** argv) {
     }
     double wall = now() - start;
     int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::fprintf(out, "%.6f %.6f %ld %d\n", wall, seconds(usage.ru_utime) + seconds(usage.ru_stime),
-                 usage.ru_maxrss, exitStatus);
+    const double user = seconds(usage.ru_utime);
+    const double sys = seconds(usage.ru_stime);
+    std::fprintf(out, "%.6f %.6f %ld %d %.6f %.6f\n", wall, user + sys, usage.ru_maxrss, exitStatus,
+                 user, sys);
     if (std::fclose(out) != 0) return 125;
     return exitStatus;
 }

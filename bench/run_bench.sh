@@ -120,17 +120,33 @@ median() {
         awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
+# The ratio of each gscmerge run to the floor run just after it: the two
+# share the machine's state of the moment, so their median moves less than
+# the ratio of the medians when the machine's speed drifts.
+pairedRatio() {
+    for ((i = 1; i <= runs; ++i)); do
+        paste "$dir/logs/gscmerge.$i.time" "$dir/logs/floor.$i.time" |
+            awk -v c="$1" -v n="$2" '{ f = $(c + n); print (f > 0 ? $c / f : 0) }'
+    done | sort -g |
+        awk '{ v[NR] = $1 } END { printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
 echo
 echo "catalogue: $regions regions, $entryLines entry lines, $outputLines output lines; $runs runs each"
-printf '%-9s %9s %9s %13s %15s %15s\n' program "wall s" "CPU s" "peak RSS KiB" "entry lines/s" "output lines/s"
+printf '%-9s %9s %9s %9s %9s %13s %15s %15s\n' program "wall s" "CPU s" "user s" "sys s" \
+    "peak RSS KiB" "entry lines/s" "output lines/s"
 declare -A medianWall
 for name in gscmerge floor; do
     wall=$(median "$name" 1) cpu=$(median "$name" 2) rss=$(median "$name" 3)
-    awk -v n="$name" -v w="$wall" -v c="$cpu" -v r="$rss" -v e="$entryLines" -v o="$outputLines" \
-        'BEGIN { printf "%-9s %9.3f %9.3f %13d %15.0f %15.0f\n", n, w, c, r, (w > 0 ? e / w : 0), (w > 0 ? o / w : 0) }'
+    user=$(median "$name" 5) sys=$(median "$name" 6)
+    awk -v n="$name" -v w="$wall" -v c="$cpu" -v u="$user" -v s="$sys" -v r="$rss" \
+        -v e="$entryLines" -v o="$outputLines" \
+        'BEGIN { printf "%-9s %9.3f %9.3f %9.3f %9.3f %13d %15.0f %15.0f\n", n, w, c, u, s, r, (w > 0 ? e / w : 0), (w > 0 ? o / w : 0) }'
     medianWall[$name]=$wall
 done
 awk -v g="${medianWall[gscmerge]}" -v f="${medianWall[floor]}" 'BEGIN { printf "ratio gscmerge/floor (median wall): %.2f\n", (f > 0 ? g / f : 0) }'
+fields=$(awk '{ print NF }' "$dir/logs/floor.1.time")
+echo "median of the run-by-run ratios: wall $(pairedRatio 1 "$fields"), user $(pairedRatio 5 "$fields"), sys $(pairedRatio 6 "$fields")"
 
 if [[ $failed -ne 0 ]]; then
     echo "run_bench: FAILED (see above)" >&2
