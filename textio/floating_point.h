@@ -18,6 +18,7 @@
 // as they raise no trap.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #if !((defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__) && defined(__GNUC__))
@@ -57,10 +58,13 @@ inline void raiseIfFloatingPointFlagged() {
 // flagged on the way to the value (an overflow that made it infinite) would
 // have trapped first.
 [[nodiscard]] inline std::int32_t truncateToInt32(double value) {
-    // Inside [-2^63, 2^63) the 64-bit truncation is defined; NaN fails both
-    // tests. (Should the comparison of a NaN trap by itself, the report is
-    // the same.)
-    if (!(value >= -0x1p63 && value < 0x1p63)) raiseFlaggedTrap();
+    // Inside [-2^63, 2^63) the 64-bit truncation is defined. One comparison
+    // of the magnitude takes the common case; NaN fails it, and so does
+    // -2^63, which is looked at again. (Should the comparison of a NaN trap
+    // by itself, the report is the same.)
+    if (!(std::fabs(value) < 0x1p63)) [[unlikely]] {
+        if (value != -0x1p63) raiseFlaggedTrap();
+    }
     const auto wide = static_cast<std::int64_t>(value);
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(wide)));
 }
