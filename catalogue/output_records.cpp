@@ -156,10 +156,14 @@ DecDigits splitDecInline(DecUnits u) {
 
 [[gnu::always_inline]] inline bool roundDecInline(DecUnits u, RoundedDec* out) {
     constexpr std::uint32_t kPole = 32400000;  // 90 degrees
-    const std::uint32_t a =
-        u < 0 ? 0u - static_cast<std::uint32_t>(u) : static_cast<std::uint32_t>(u);
+    // |u| and the sign without a branch on the sign, which the stars of a
+    // region need not share: 1 for a negative u, whose bits are then
+    // flipped and incremented.
+    const std::uint32_t negative = static_cast<std::uint32_t>(u) >> 31;
+    const std::uint32_t a = (static_cast<std::uint32_t>(u) ^ (0u - negative)) + negative;
     if (a > kPole) return false;
-    out->sign = u < 0 ? '-' : '+';
+    out->sign = static_cast<char>('+' + 2 * negative);  // '+' or '-'
+
     std::uint32_t tenths = (a + 4) / 10;
     const std::uint32_t degrees = tenths / 36000;
     tenths -= 36000 * degrees;

@@ -296,6 +296,22 @@ template <FieldColumns kField>
         }
     }
     *--at = '.';
+    if constexpr (kRoom == 2 && kDecimals > 0 && std::endian::native == std::endian::little) {
+        // No more than two digits before the point (a magnitude's): both
+        // columns at once, without a branch on how many there are, which
+        // values on either side of 10 would mispredict. A leading zero is a
+        // blank ('0' ^ 0x10), and 0 shows no digit at all.
+        std::uint16_t pair = 0;
+        std::memcpy(&pair, &kDigitPairs[2 * whole], 2);
+        pair ^=
+            static_cast<std::uint16_t>((whole < 10 ? 0x0010u : 0u) | (whole == 0 ? 0x1000u : 0u));
+        at -= 2;
+        std::memcpy(at, &pair, 2);
+        // A negative value has room for one digit: the sign stands just
+        // before it, or before the point.
+        if (sign) at[whole == 0 ? 1 : 0] = '-';
+        return;
+    }
     if (whole != 0) {
         at = writeDigitsBackwards(whole, at);
     } else if constexpr (kDecimals == 0) {
