@@ -35,6 +35,8 @@ FaultInjection::FaultInjection(platform::SystemCalls& calls) : calls_(calls), pr
     calls_.readFile = readFile;
     calls_.writeFile = writeFile;
     calls_.closeFile = closeFile;
+    calls_.identifyName = identifyName;
+    calls_.identifyHandle = identifyHandle;
 }
 
 FaultInjection::~FaultInjection() {
@@ -44,6 +46,8 @@ FaultInjection::~FaultInjection() {
     calls_.readFile = previous_.readFile;
     calls_.writeFile = previous_.writeFile;
     calls_.closeFile = previous_.closeFile;
+    calls_.identifyName = previous_.identifyName;
+    calls_.identifyHandle = previous_.identifyHandle;
     active = nullptr;
 }
 
@@ -163,6 +167,16 @@ platform::CloseResult FaultInjection::closeFile(FileHandle file) {
         return failure->second;
     }
     return closed;
+}
+
+bool FaultInjection::identifyName(const char* name, platform::FileIdentity* identity) {
+    if (active->logIdentities_) active->log_.push_back(std::string("identify ") + name);
+    return active->previous_.identifyName(name, identity);
+}
+
+bool FaultInjection::identifyHandle(FileHandle file, platform::FileIdentity* identity) {
+    if (active->logIdentities_) active->log_.push_back("identify open " + active->nameOf(file));
+    return active->previous_.identifyHandle(file, identity);
 }
 
 }  // namespace gscmerge::testing

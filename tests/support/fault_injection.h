@@ -58,9 +58,13 @@ public:
     // fails as a damaged medium does.
     void failReadsAfter(const std::string& name, std::size_t bytes);
 
+    // From now on the log lists the identity lookups too: "identify NAME"
+    // for a name, "identify open NAME" for the handle of an open file.
+    void logIdentities() { logIdentities_ = true; }
+
     // What the program asked of the file system, one entry per call, in
     // order: "open NAME rw|r|w", "create NAME rw|r|w", "delete NAME",
-    // "close NAME". Failed calls are listed too.
+    // "close NAME", and the lookups when asked for. Failed calls are listed too.
     [[nodiscard]] const std::vector<std::string>& log() const { return log_; }
 
 private:
@@ -83,6 +87,8 @@ private:
     static platform::WriteResult writeFile(platform::FileHandle file, const char* bytes,
                                            std::size_t count);
     static platform::CloseResult closeFile(platform::FileHandle file);
+    static bool identifyName(const char* name, platform::FileIdentity* identity);
+    static bool identifyHandle(platform::FileHandle file, platform::FileIdentity* identity);
 
     // The error of the first rule that strikes this call, or None.
     static platform::FileError strike(std::vector<Rule>& rules, const char* name,
@@ -103,6 +109,7 @@ private:
     std::map<platform::FileHandle, std::string> openFiles_;
     std::map<platform::FileHandle, std::size_t> readsLeft_;
     std::vector<std::string> log_;
+    bool logIdentities_ = false;
 };
 
 }  // namespace gscmerge::testing
