@@ -35,11 +35,6 @@ enum class FileError : std::uint8_t {
     Other,          // anything else (a failing medium, a lost network share, ...)
 };
 
-struct OpenResult {
-    FileHandle handle;
-    FileError error;  // None when `handle` is usable
-};
-
 struct WriteResult {
     std::size_t written;
     FileError error;  // why `written` fell short of the count; None when it did not
@@ -63,6 +58,15 @@ struct FileIdentity {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
+struct OpenResult {
+    FileHandle handle;
+    FileError error;  // None when `handle` is usable
+    // The identity of the opened file, when the open learnt it on the way
+    // (at no extra cost); otherwise `identifyHandle` tells it on demand.
+    FileIdentity identity{};
+    bool identityKnown = false;
+};
+
 enum class StandardStream : std::uint8_t { Input, Output, Error };
 
 // Called by the floating-point trap with the report number of the trap
@@ -71,7 +75,8 @@ using TrapHandler = void (*)(int trapNumber);
 
 struct SystemCalls {
     // Opens an existing file, positioned at its start, for the given access.
-    // Other processes may read and write it meanwhile.
+    // Other processes may read and write it meanwhile. Where the system
+    // tells the file's identity along with the open, the result carries it.
     OpenResult (*openExisting)(const char* name, Access access);
     // Creates a new file with ordinary read-write permission; fails with
     // Exists when a file of that name is present.

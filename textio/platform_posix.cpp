@@ -74,6 +74,10 @@ int openFlags(Access access) {
     return O_RDONLY;
 }
 
+FileIdentity identityOf(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 OpenResult openWith(const char* name, int flags) {
     for (;;) {
         const int fd = ::open(name, flags | O_CLOEXEC, 0666);
@@ -84,15 +88,19 @@ OpenResult openWith(const char* name, int flags) {
 
 OpenResult posixOpenExisting(const char* name, Access access) {
     if (name[0] == '\0') return {-1, FileError::InvalidName};
-    const OpenResult opened = openWith(name, openFlags(access));
+    OpenResult opened = openWith(name, openFlags(access));
     if (opened.error != FileError::None) return opened;
     // A directory opens read-only here, but it is no file to read records
-    // from: refuse it as access denied, the way the other platform does.
+    // from: refuse it as access denied, the way the other platform does. The
+    // same call tells the file's identity, which the caller then need not ask.
     struct stat info {};
-    if (::fstat(static_cast<int>(opened.handle), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (::fstat(static_cast<int>(opened.handle), &info) != 0) return opened;
+    if (S_ISDIR(info.st_mode)) {
         ::close(static_cast<int>(opened.handle));
         return {-1, FileError::AccessDenied};
     }
+    opened.identity = identityOf(info);
+    opened.identityKnown = true;
     return opened;
 }
 
@@ -139,10 +147,6 @@ WriteResult posixWriteFile(FileHandle file, const char* bytes, std::size_t count
 CloseResult posixCloseFile(FileHandle file) {
     if (::close(static_cast<int>(file)) == 0 || errno == EINTR) return {FileError::None};
     return {classify(errno), lastErrorCode()};
-}
-
-FileIdentity identityOf(const struct stat& info) {
-    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 bool posixIdentifyName(const char* name, FileIdentity* identity) {

@@ -120,9 +120,16 @@ std::string_view openFailureMessage(FileError error) {
     }
 }
 
+[[noreturn]] void raiseOpenFailure(const char* name, FileError error) {
+    raiseRuntimeError(openFailureNumber(error), StatementKind::Open, name,
+                      openFailureMessage(error));
+}
+
 // Read-write, else read-only, else write-only: the first success fixes the
-// action, and the last refusal gives the reason.
-OpenResult openWithFallback(const char* name, OpenStatus status, UnitAction* action) {
+// action, and the last refusal gives the reason. With `stopWhenExists` a
+// creation gives up at the first attempt that finds the name taken.
+OpenResult openWithFallback(const char* name, OpenStatus status, UnitAction* action,
+                            bool stopWhenExists = false) {
     static constexpr std::array<std::pair<Access, UnitAction>, 3> kAttempts{{
         {Access::ReadWrite, UnitAction::ReadWrite},
         {Access::ReadOnly, UnitAction::ReadOnly},
@@ -136,8 +143,24 @@ OpenResult openWithFallback(const char* name, OpenStatus status, UnitAction* act
             *action = unitAction;
             return result;
         }
+        if (stopWhenExists && result.error == FileError::Exists) return result;
     }
     return result;
+}
+
+// REPLACE: an old file of that name is deleted, then the new one created.
+// When the name designates no file the deletion is left out, unless the
+// creation finds the name taken all the same (by a dangling symbolic link,
+// say, which a name lookup follows to nothing but a deletion removes): then
+// the old entry is deleted and the creation starts again, as if the deletion
+// had come first.
+OpenResult replaceFile(const char* name, bool exists, UnitAction* action) {
+    if (!exists) {
+        const OpenResult created = openWithFallback(name, OpenStatus::Replace, action, true);
+        if (created.error != FileError::Exists) return created;
+    }
+    (void)systemCalls().deleteFile(name);
+    return openWithFallback(name, OpenStatus::Replace, action);
 }
 
 int findSlot(std::int32_t unit) {
@@ -159,18 +182,48 @@ int findFreeSlot() {
     return -1;
 }
 
-// Whether the existing file `name` is the file of a connected unit other than `unit`.
+bool anyUnitConnected() {
+    const UnitTable& units = table();
+    for (const bool used : units.used) {
+        if (used) return true;
+    }
+    return false;
+}
+
+// Whether the identity of a connection's file is known, asking its handle
+// the first time it is needed.
+bool identityKnown(UnitConnection& connection) {
+    if (connection.identityState == IdentityState::NotAsked) {
+        connection.identityState =
+            systemCalls().identifyHandle(connection.handle, &connection.identity)
+                ? IdentityState::Known
+                : IdentityState::Unknown;
+    }
+    return connection.identityState == IdentityState::Known;
+}
+
+// Whether the file of `identity` is the file of a connected unit other than `unit`.
 bool connectedElsewhere(const platform::FileIdentity& identity, std::int32_t unit) {
     UnitTable& units = table();
     for (int i = 0; i < kUserUnitSlots; ++i) {
         const auto index = static_cast<std::size_t>(i);
-        const UnitConnection& other = units.slots[index];
-        if (units.used[index] && other.unit != unit && other.identityKnown &&
+        UnitConnection& other = units.slots[index];
+        if (units.used[index] && other.unit != unit && identityKnown(other) &&
             other.identity == identity) {
             return true;
         }
     }
     return false;
+}
+
+// Whether the name designates an existing file, and which: the open is
+// refused when it is the file of a connected unit other than `unit`.
+bool identifyFreeName(const char* name, std::int32_t unit, platform::FileIdentity* existing) {
+    const bool exists = systemCalls().identifyName(name, existing);
+    if (exists && connectedElsewhere(*existing, unit)) {
+        raiseRuntimeError(6413, StatementKind::Open, name);
+    }
+    return exists;
 }
 
 void closeSlot(int slot, CloseStatus status) {
@@ -195,6 +248,64 @@ void closeSlot(int slot, CloseStatus status) {
         systemCalls().deleteFile(connection.fileName) == FileError::AccessDenied) {
         raiseRuntimeError(6404, StatementKind::Close, connection.fileName);
     }
+}
+
+IdentityState identityStateOf(const OpenResult& opened) {
+    return opened.identityKnown ? IdentityState::Known : IdentityState::NotAsked;
+}
+
+void connectSlot(int slot, std::int32_t unit, const char* name, const OpenResult& opened,
+                 UnitAction action, IdentityState identityState) {
+    UnitTable& units = table();
+    UnitConnection& connection = units.slots[static_cast<std::size_t>(slot)];
+    connection.unit = unit;
+    std::memcpy(connection.fileName, name, std::strlen(name) + 1);
+    connection.handle = opened.handle;
+    connection.identity = opened.identity;
+    connection.identityState = identityState;
+    connection.action = action;
+    connection.outputWaiting = false;
+    connection.outputUnreported = false;
+    connection.input =
+        InputBuffer(connection.buffer + UnitConnection::kCarrySize, UnitConnection::kBufferSize,
+                    refillFromUnit, &connection, connection.fileName, UnitConnection::kCarrySize);
+    connection.output =
+        OutputBuffer(connection.buffer, UnitConnection::kBufferSize, flushToUnit, &connection);
+    units.used[static_cast<std::size_t>(slot)] = true;
+}
+
+// "OLD" on a unit that is not connected, with `slot` free: the file is opened
+// first and tells its own identity, which the name would otherwise have been
+// asked for. An open that fails has changed nothing, so the checks then come
+// in their usual order (a file connected to another unit before the open's
+// own reason), and an open that succeeds on a file connected to another unit
+// is undone before the refusal.
+void openOldInSlot(int slot, std::int32_t unit, const char* name) {
+    UnitAction action = UnitAction::ReadWrite;
+    OpenResult opened = openWithFallback(name, OpenStatus::Old, &action);
+    if (opened.error != FileError::None) {
+        platform::FileIdentity existing{};
+        (void)identifyFreeName(name, unit, &existing);
+        raiseOpenFailure(name, opened.error);
+    }
+    IdentityState identityState = identityStateOf(opened);
+    // With no other unit connected there is nothing to compare against.
+    if (anyUnitConnected()) {
+        if (identityState == IdentityState::NotAsked) {
+            identityState = systemCalls().identifyHandle(opened.handle, &opened.identity)
+                                ? IdentityState::Known
+                                : IdentityState::Unknown;
+        }
+        // Should the handle not tell, the name is asked, as for any other open.
+        platform::FileIdentity identity = opened.identity;
+        const bool known =
+            identityState == IdentityState::Known || systemCalls().identifyName(name, &identity);
+        if (known && connectedElsewhere(identity, unit)) {
+            (void)systemCalls().closeFile(opened.handle);
+            raiseRuntimeError(6413, StatementKind::Open, name);
+        }
+    }
+    connectSlot(slot, unit, name, opened, action, identityState);
 }
 
 }  // namespace
@@ -240,17 +351,21 @@ void openUnit(std::int32_t unit, std::string_view fileName, std::string_view sta
         raiseRuntimeError(6412, StatementKind::Open, name);
     }
 
-    platform::FileIdentity existing{};
-    const bool exists = systemCalls().identifyName(name, &existing);
-    if (exists && connectedElsewhere(existing, unit)) {
-        raiseRuntimeError(6413, StatementKind::Open, name);
-    }
-
     UnitTable& units = table();
     const int current = findSlot(unit);
+    if (openStatus == OpenStatus::Old && current < 0) {
+        const int slot = findFreeSlot();
+        if (slot >= 0) {
+            openOldInSlot(slot, unit, name);
+            return;
+        }
+    }
+
+    platform::FileIdentity existing{};
+    const bool exists = identifyFreeName(name, unit, &existing);
     if (current >= 0) {
-        const UnitConnection& connected = units.slots[static_cast<std::size_t>(current)];
-        if (exists && connected.identityKnown && connected.identity == existing) return;
+        UnitConnection& connected = units.slots[static_cast<std::size_t>(current)];
+        if (exists && identityKnown(connected) && connected.identity == existing) return;
         closeSlot(current, CloseStatus::Keep);
     }
 
@@ -259,28 +374,12 @@ void openUnit(std::int32_t unit, std::string_view fileName, std::string_view sta
     const int slot = findFreeSlot();
     if (slot < 0) raiseRuntimeError(6418, StatementKind::Open, name);
 
-    if (openStatus == OpenStatus::Replace) (void)systemCalls().deleteFile(name);
     UnitAction action = UnitAction::ReadWrite;
-    const OpenResult opened = openWithFallback(name, openStatus, &action);
-    if (opened.error != FileError::None) {
-        raiseRuntimeError(openFailureNumber(opened.error), StatementKind::Open, name,
-                          openFailureMessage(opened.error));
-    }
-
-    UnitConnection& connection = units.slots[static_cast<std::size_t>(slot)];
-    connection.unit = unit;
-    std::memcpy(connection.fileName, name, normalized.size() + 1);
-    connection.handle = opened.handle;
-    connection.identityKnown = systemCalls().identifyHandle(opened.handle, &connection.identity);
-    connection.action = action;
-    connection.outputWaiting = false;
-    connection.outputUnreported = false;
-    connection.input =
-        InputBuffer(connection.buffer + UnitConnection::kCarrySize, UnitConnection::kBufferSize,
-                    refillFromUnit, &connection, connection.fileName, UnitConnection::kCarrySize);
-    connection.output =
-        OutputBuffer(connection.buffer, UnitConnection::kBufferSize, flushToUnit, &connection);
-    units.used[static_cast<std::size_t>(slot)] = true;
+    const OpenResult opened = openStatus == OpenStatus::Replace
+                                  ? replaceFile(name, exists, &action)
+                                  : openWithFallback(name, openStatus, &action);
+    if (opened.error != FileError::None) raiseOpenFailure(name, opened.error);
+    connectSlot(slot, unit, name, opened, action, identityStateOf(opened));
 }
 
 void closeUnit(std::int32_t unit, std::string_view status) {

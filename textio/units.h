@@ -18,6 +18,11 @@ namespace gscmerge::textio {
 
 enum class UnitAction : std::uint8_t { ReadWrite, ReadOnly, WriteOnly };
 
+// Whether a connection's file identity has been learnt. An open that tells
+// it on the way fills it in; otherwise it is asked of the handle when an open
+// first compares against the connection, which most connections never see.
+enum class IdentityState : std::uint8_t { NotAsked, Known, Unknown };
+
 struct UnitConnection {
     static constexpr std::size_t kMaxFileName = 259;
     static constexpr std::uint32_t kBufferSize = 1024;
@@ -29,7 +34,7 @@ struct UnitConnection {
     char fileName[kMaxFileName + 1] = {};  // normalized, NUL-terminated; error reports show it
     platform::FileHandle handle = -1;
     platform::FileIdentity identity{};
-    bool identityKnown = false;
+    IdentityState identityState = IdentityState::NotAsked;
     UnitAction action = UnitAction::ReadWrite;  // what the open obtained; read-only refuses output
     bool outputWaiting = false;  // the buffer holds output not yet written to the file
     // Output has been handed to the system and no failure to store it has

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "catalogue/batch.h"
 #include "tests/support/captured_process.h"
@@ -87,6 +88,24 @@ TEST_F(BatchFault, WithoutAFaultBothRegionsConvert) {
     EXPECT_EQ(readFile("AAAA.g12"), kRegionA);
     EXPECT_EQ(readFile("BBBB.g12"), outputFile(30));
     EXPECT_FALSE(fileExists("gsctmp.tmp"));
+}
+
+// What a region costs the file system beyond reading and writing: each file
+// opened once, no lookup of a name that an open answers anyway, no deletion
+// of a file that is not there, no identity learnt that no open compares.
+TEST_F(BatchFault, ARegionAsksTheFileSystemForNothingItCanDoWithout) {
+    writeFile("merlode.ins", "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n  AAAA\r\nEN\r\n");
+    writeFile("AAAA.raw", rawRegionFile(3));
+    faults.logIdentities();
+    const ProcessOutcome outcome = runBatch();
+    EXPECT_EQ(outcome.out + outcome.err, "");
+    EXPECT_EQ(readFile("AAAA.g12"), kRegionA);
+    EXPECT_EQ(faults.log(),
+              (std::vector<std::string>{
+                  "open merlode.ins rw", "identify gsctmp.tmp", "create gsctmp.tmp rw",
+                  "close gsctmp.tmp", "open gsctmp.tmp rw", "close gsctmp.tmp", "delete gsctmp.tmp",
+                  "open AAAA.raw rw", "close AAAA.raw", "identify AAAA.g12", "create AAAA.g12 rw",
+                  "close AAAA.g12", "close merlode.ins"}));
 }
 
 // --- Writing the output file -------------------------------------------------
@@ -204,7 +223,7 @@ TEST_F(BatchFault, AFailedCloseOfAFileNotWrittenIsNoError) {
 
 TEST_F(BatchFault, RefusedDeletionOfTheScratchFileIsACloseError) {
     writeCatalogue(2);
-    faults.refuseDelete("gsctmp.tmp", FileError::AccessDenied, 2);  // region AAAA's two pass
+    faults.refuseDelete("gsctmp.tmp", FileError::AccessDenied, 1);  // region AAAA's passes
     const ProcessOutcome outcome = runBatch();
     EXPECT_EQ(outcome.err,
               "\r\nrun-time error F6404: CLOSE(gsctmp.tmp)\r\n"

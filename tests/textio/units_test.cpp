@@ -376,6 +376,39 @@ TEST_F(UnitsTest, ReplaceWhoseOldFileCannotBeDeletedFindsItStillThere) {
     EXPECT_EQ(readFile("N0000.g12"), "previous\r\n");
 }
 
+// A symbolic link that leads nowhere names no file, yet its entry is in the
+// way of the creation: REPLACE deletes it like any old file.
+struct LinkCase {
+    const char* name;
+    const char* target;
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os) {
+    *os << "N0000.g12 -> " << c.target;
+}
+
+class ReplaceOfALink : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(ReplaceOfALink, ThatLeadsNowhereCreatesAnEmptyFileInItsPlace) {
+    TempDir dir;
+    std::filesystem::create_symlink(GetParam().target, "N0000.g12");
+    CapturedProcess process;
+    const ProcessOutcome outcome = process.run([] {
+        openUnit(2, "N0000.g12", "REPLACE");
+        putWaiting(2, "GSC    1:   1\r\n");
+        closeUnit(2, "keep");
+    });
+    EXPECT_EQ(outcome.out + outcome.err, "");
+    EXPECT_FALSE(std::filesystem::is_symlink("N0000.g12"));
+    EXPECT_EQ(readFile("N0000.g12"), "GSC    1:   1\r\n");
+    EXPECT_FALSE(fileExists("nowhere.g12"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, ReplaceOfALink,
+                         ::testing::Values(LinkCase{"Dangling", "nowhere.g12"},
+                                           LinkCase{"ItsOwnTarget", "N0000.g12"}),
+                         caseName<LinkCase>);
+
 // --- The same file under two units, and the same unit twice -----------------
 
 struct SecondNameCase {
@@ -417,6 +450,146 @@ INSTANTIATE_TEST_SUITE_P(
                        [] { std::filesystem::create_directory("sub"); }}),
     caseName<SecondNameCase>);
 
+// A file created by REPLACE is identified only when an open first compares
+// against it; it must be recognised all the same.
+struct CreatedFileCase {
+    const char* name;
+    const char* status;
+    std::vector<std::string> log;
+};
+
+void PrintTo(const CreatedFileCase& c, std::ostream* os) {
+    *os << c.status << " of a second name of a created file";
+}
+
+class CreatedFile : public ::testing::TestWithParam<CreatedFileCase> {};
+
+TEST_P(CreatedFile, IsRecognisedUnderASecondNameAtItsFirstComparison) {
+    TempDir dir;
+    CapturedProcess process;
+    FaultInjection faults(process.calls());
+    faults.logIdentities();
+    const char* status = GetParam().status;
+    const ProcessOutcome outcome = process.run([&] {
+        openUnit(2, "out.g12", "REPLACE");
+        putWaiting(2, "GSC    1:   1\r\n");
+        std::filesystem::create_hard_link("out.g12", "alias.g12");
+        openUnit(3, "alias.g12", status);
+    });
+    EXPECT_EQ(outcome.err,
+              openReport("6413", "alias.g12", "file is already connected to another unit"));
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(readFile("out.g12"), "GSC    1:   1\r\n");  // neither truncated nor lost
+    EXPECT_EQ(faults.log(), GetParam().log);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, CreatedFile,
+    ::testing::Values(
+        // The open tells the identity of what it opened; the refused handle
+        // is closed before the report.
+        CreatedFileCase{"Old",
+                        "OLD",
+                        {"identify out.g12", "create out.g12 rw", "open alias.g12 rw",
+                         "identify open out.g12", "close alias.g12", "close out.g12"}},
+        CreatedFileCase{"Replace",
+                        "REPLACE",
+                        {"identify out.g12", "create out.g12 rw", "identify alias.g12",
+                         "identify open out.g12", "close out.g12"}}),
+    caseName<CreatedFileCase>);
+
+// An OLD open of a unit that is not connected asks the file system for the
+// open alone: no name lookup, no second identification of the opened file.
+TEST_F(UnitsTest, OldOpensWithoutAskingTheNameEvenBesideAnotherUnit) {
+    writeFile("merlode.ins", "instructions\r\n");
+    writeFile("N0000.raw", "entries\r\n");
+    faults.logIdentities();
+    const ProcessOutcome outcome = process.run([] {
+        openUnit(1, "merlode.ins", "OLD");
+        openUnit(3, "N0000.raw", "OLD");
+        EXPECT_EQ(readAll(3), "entries\r\n");
+    });
+    EXPECT_EQ(outcome.out + outcome.err, "");
+    EXPECT_EQ(faults.log(), (std::vector<std::string>{"open merlode.ins rw", "open N0000.raw rw"}));
+}
+
+// Which report an OLD open gives when several reasons to refuse it meet: the
+// file of another unit first, then the full table, then the open's own reason.
+struct OldPrecedenceCase {
+    const char* name;
+    bool tableFull;
+    const char* fileName;
+    FileError refusal;  // of every attempt to open `fileName`; None for the file system's own
+    const char* number;
+    const char* message;
+};
+
+void PrintTo(const OldPrecedenceCase& c, std::ostream* os) {
+    *os << "OLD " << c.fileName << (c.tableFull ? " with the table full" : "") << " -> " << c.number
+        << " " << c.message;
+}
+
+class OldPrecedence : public ::testing::TestWithParam<OldPrecedenceCase> {};
+
+long openDescriptors() {
+    const auto fds = std::filesystem::directory_iterator("/proc/self/fd");
+    return std::distance(begin(fds), end(fds));
+}
+
+TEST_P(OldPrecedence, ReportsTheFirstReasonInOrder) {
+    const OldPrecedenceCase& c = GetParam();
+    TempDir dir;
+    writeFile("N0000.raw", "entries\r\n");
+    writeFile("plain.raw", "other entries\r\n");
+    std::filesystem::create_hard_link("N0000.raw", "alias.raw");
+    std::filesystem::create_directory("folder");
+    CapturedProcess process;
+    FaultInjection faults(process.calls());
+    if (c.refusal != FileError::None) faults.refuseOpen(c.fileName, c.refusal);
+    const long descriptorsBefore = openDescriptors();
+    const ProcessOutcome outcome = process.run([&] {
+        openUnit(1, "N0000.raw", "OLD");
+        const int last = c.tableFull ? 61 : 60;
+        for (int unit = 2; unit <= last; ++unit) {
+            openUnit(unit, "f" + std::to_string(unit) + ".txt", "REPLACE");
+        }
+        openUnit(70, c.fileName, "OLD");
+    });
+    EXPECT_EQ(outcome.err, openReport(c.number, c.fileName, c.message));
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(readFile("N0000.raw"), "entries\r\n");
+    // The handle of an open undone for the refusal is not left behind.
+    EXPECT_EQ(openDescriptors(), descriptorsBefore);
+}
+
+const char* const kConnectedElsewhere = "file is already connected to another unit";
+const char* const kTableFull = "too many units connected";
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, OldPrecedence,
+    ::testing::Values(OldPrecedenceCase{"ConnectedElsewhere", false, "alias.raw", FileError::None,
+                                        "6413", kConnectedElsewhere},
+                      OldPrecedenceCase{"ConnectedElsewhereAndRefused", false, "alias.raw",
+                                        FileError::AccessDenied, "6413", kConnectedElsewhere},
+                      OldPrecedenceCase{"ConnectedElsewhereAndOutOfHandles", false, "alias.raw",
+                                        FileError::TooManyOpen, "6413", kConnectedElsewhere},
+                      OldPrecedenceCase{"ConnectedElsewhereAndTableFull", true, "alias.raw",
+                                        FileError::None, "6413", kConnectedElsewhere},
+                      OldPrecedenceCase{"Missing", false, "missing.raw", FileError::None, "6416",
+                                        "file not found"},
+                      OldPrecedenceCase{"Directory", false, "folder", FileError::None, "6414",
+                                        "access to the file denied"},
+                      OldPrecedenceCase{"RefusedBesideAnotherUnit", false, "plain.raw",
+                                        FileError::AccessDenied, "6414",
+                                        "access to the file denied"},
+                      OldPrecedenceCase{"MissingAndTableFull", true, "missing.raw", FileError::None,
+                                        "6418", kTableFull},
+                      OldPrecedenceCase{"DirectoryAndTableFull", true, "folder", FileError::None,
+                                        "6418", kTableFull},
+                      OldPrecedenceCase{"RefusedAndTableFull", true, "plain.raw",
+                                        FileError::AccessDenied, "6418", kTableFull}),
+    caseName<OldPrecedenceCase>);
+
 TEST_F(UnitsTest, ReopeningAUnitOnItsOwnFileKeepsTheConnectionAsItIs) {
     writeFile("N0000.raw", "0123456789");
     std::filesystem::create_hard_link("N0000.raw", "alias.raw");
@@ -439,8 +612,7 @@ TEST_F(UnitsTest, ReopeningAUnitOnItsOwnFileKeepsTheConnectionAsItIs) {
         EXPECT_EQ(findUnit(2)->output.waiting(), 9U);
         EXPECT_EQ(readFile("out.g12"), "written\r\n");
     });
-    EXPECT_EQ(faults.log(), (std::vector<std::string>{"open N0000.raw rw", "delete out.g12",
-                                                      "create out.g12 rw"}));
+    EXPECT_EQ(faults.log(), (std::vector<std::string>{"open N0000.raw rw", "create out.g12 rw"}));
     EXPECT_EQ(readFile("N0000.raw"), "0123456789");
 }
 
@@ -453,8 +625,8 @@ TEST_F(UnitsTest, ReopeningAUnitOnAnotherFileClosesTheFirstKeepingItsOutput) {
         EXPECT_FALSE(findUnit(2)->outputWaiting);
     });
     EXPECT_EQ(readFile("first.g12"), "first record\r\n");
-    EXPECT_EQ(faults.log(), (std::vector<std::string>{"delete first.g12", "create first.g12 rw",
-                                                      "close first.g12", "delete second.g12",
+    // Neither name designated a file, so neither REPLACE had anything to delete.
+    EXPECT_EQ(faults.log(), (std::vector<std::string>{"create first.g12 rw", "close first.g12",
                                                       "create second.g12 rw"}));
 }
 
@@ -482,7 +654,7 @@ TEST_F(UnitsTest, TheSixtySecondConnectionIsRefusedWithoutTouchingItsFile) {
 // --- Deletion at close --------------------------------------------------------
 
 TEST_F(UnitsTest, DeletionRefusedForAccessIsACloseError) {
-    faults.refuseDelete("gsctmp.tmp", FileError::AccessDenied, 1);  // spare REPLACE's own
+    faults.refuseDelete("gsctmp.tmp", FileError::AccessDenied);
     const ProcessOutcome outcome = process.run([] {
         openUnit(2, "gsctmp.tmp", "REPLACE");
         closeUnit(2, "delete");
@@ -493,8 +665,8 @@ TEST_F(UnitsTest, DeletionRefusedForAccessIsACloseError) {
     EXPECT_EQ(outcome.status, 1);
     EXPECT_TRUE(fileExists("gsctmp.tmp"));
     // The handle was closed once, before the deletion; the end had nothing left.
-    EXPECT_EQ(faults.log(), (std::vector<std::string>{"delete gsctmp.tmp", "create gsctmp.tmp rw",
-                                                      "close gsctmp.tmp", "delete gsctmp.tmp"}));
+    EXPECT_EQ(faults.log(), (std::vector<std::string>{"create gsctmp.tmp rw", "close gsctmp.tmp",
+                                                      "delete gsctmp.tmp"}));
 }
 
 TEST_F(UnitsTest, DeletionOfAFileAlreadyGoneIsIgnored) {
@@ -508,7 +680,7 @@ TEST_F(UnitsTest, DeletionOfAFileAlreadyGoneIsIgnored) {
 }
 
 TEST_F(UnitsTest, OtherRefusedDeletionsAreIgnored) {
-    faults.refuseDelete("gsctmp.tmp", FileError::Other, 1);
+    faults.refuseDelete("gsctmp.tmp", FileError::Other);
     const ProcessOutcome outcome = process.run([] {
         openUnit(2, "gsctmp.tmp", "REPLACE");
         closeUnit(2, "delete");
