@@ -1,6 +1,12 @@
 // The platform layer on POSIX systems: open/read/write/close/unlink/fstat for
 // files, the standard descriptors 0, 1 and 2, and SIGFPE for the
 // floating-point traps.
+
+// The 64-bit file interfaces on 32-bit systems too: otherwise open and fstat
+// fail there with EOVERFLOW for files beyond 2 GiB or file numbers beyond 32
+// bits, and the identity that tells two names of one file apart is lost.
+#define _FILE_OFFSET_BITS 64
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +18,8 @@
 #include <cstring>
 
 #include "textio/platform.h"
+
+static_assert(sizeof(off_t) == 8 && sizeof(ino_t) == 8, "the 64-bit file interfaces");
 
 namespace gscmerge::platform {
 

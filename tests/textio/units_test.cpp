@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -589,6 +590,25 @@ INSTANTIATE_TEST_SUITE_P(
                       OldPrecedenceCase{"RefusedAndTableFull", true, "plain.raw",
                                         FileError::AccessDenied, "6418", kTableFull}),
     caseName<OldPrecedenceCase>);
+
+// Sizes beyond 2 GiB (and file numbers beyond 32 bits) on every build, the
+// 32-bit ones included: such a file opens, reads, and is known by its
+// identity under a second name. The file is sparse, so it costs no room.
+TEST_F(UnitsTest, AFileBeyondTwoGigabytesIsOpenedAndKnownUnderASecondName) {
+    writeFile("big.raw", "head");
+    std::filesystem::resize_file("big.raw", std::uintmax_t{3} << 30);
+    std::filesystem::create_hard_link("big.raw", "alias.raw");
+    const ProcessOutcome outcome = process.run([] {
+        openUnit(3, "big.raw", "OLD");
+        char head[4];
+        ASSERT_EQ(textio::readBytes(*findUnit(3), head, sizeof head), 4);
+        EXPECT_EQ(std::string(head, sizeof head), "head");
+        openUnit(4, "alias.raw", "OLD");
+    });
+    EXPECT_EQ(outcome.err,
+              openReport("6413", "alias.raw", "file is already connected to another unit"));
+    EXPECT_EQ(outcome.status, 1);
+}
 
 TEST_F(UnitsTest, ReopeningAUnitOnItsOwnFileKeepsTheConnectionAsItIs) {
     writeFile("N0000.raw", "0123456789");
