@@ -85,7 +85,11 @@ sizes() { (cd "$cat" && find . -maxdepth 1 -name '*.g12' -printf '%f %s\n' | LC_
 
 failed=0
 for ((i = 1; i <= runs; ++i)); do
-    for name in gscmerge floor; do
+    # The order alternates from pair to pair (gscmerge first, then floor
+    # first), so that a run's place in the sequence favours neither.
+    order="gscmerge floor"
+    if ((i % 2 == 0)); then order="floor gscmerge"; fi
+    for name in $order; do
         path=${!name}
         find "$cat" -maxdepth 1 \( -name '*.g12' -o -name gsctmp.tmp \) -delete
         sync
@@ -120,9 +124,9 @@ median() {
         awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# The ratio of each gscmerge run to the floor run just after it: the two
-# share the machine's state of the moment, so their median moves less than
-# the ratio of the medians when the machine's speed drifts.
+# The ratio of each gscmerge run to the floor run next to it: the two share
+# the machine's state of the moment, so their median moves less than the
+# ratio of the medians when the machine's speed drifts.
 pairedRatio() {
     for ((i = 1; i <= runs; ++i)); do
         paste "$dir/logs/gscmerge.$i.time" "$dir/logs/floor.$i.time" |
