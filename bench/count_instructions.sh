@@ -24,7 +24,9 @@
 # system calls) over the entry lines. It also counts a catalogue of half the
 # regions and prints the difference per entry line: what each further entry
 # line costs, without the fixed start-up (the dynamic loader alone is about
-# 1.7 million instructions). Needs valgrind.
+# 1.7 million instructions). The same two counts of bench/floor on the same
+# catalogues show how much of that is the file traffic alone. Needs
+# valgrind.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -54,21 +56,23 @@ program() {
 }
 gscmerge=$(program "${gscmerge:-$build/app/gscmerge}")
 gen=$(program "$build/bench/gen_catalogue")
+floor=$(program "$build/bench/floor")
 
 mkdir -p "$dir"
 dir=$(readlink -f "$dir")
 
-# count REGIONS OUTFILE: generates REGIONS x entries into $dir/catalogue,
-# runs gscmerge there under callgrind; prints "instructions entry-lines stars".
+# count REGIONS OUTFILE [PROGRAM]: generates REGIONS x entries into
+# $dir/catalogue, runs PROGRAM (default gscmerge) there under callgrind;
+# prints "instructions entry-lines stars".
 count() {
-    local cat="$dir/catalogue" out=$2 summary total
+    local cat="$dir/catalogue" out=$2 program=${3:-$gscmerge} summary total
     rm -rf "$cat"
     summary=$("$gen" --regions "$1" --entries "$entries" "$cat")
     rm -f "$out"
-    (cd "$cat" && valgrind --tool=callgrind --callgrind-out-file="$out" "$gscmerge" \
+    (cd "$cat" && valgrind --tool=callgrind --callgrind-out-file="$out" "$program" \
         > "$dir/gscmerge.out" 2> "$dir/valgrind.log") ||
-        die "gscmerge failed under callgrind; see $dir/valgrind.log"
-    [[ -s $dir/gscmerge.out ]] && die "gscmerge wrote to the console; see $dir/gscmerge.out"
+        die "$program failed under callgrind; see $dir/valgrind.log"
+    [[ -s $dir/gscmerge.out ]] && die "$program wrote to the console; see $dir/gscmerge.out"
     total=$(sed -n 's/^summary: //p' "$out")
     [[ -n $total ]] || die "no summary in $out"
     read -r _ _ _ lines _ stars _ _ <<< "$summary"
@@ -78,6 +82,8 @@ count() {
 half=$((regions / 2))
 [[ $half -ge 1 ]] || die "--regions must be at least 2"
 read -r halfTotal halfLines _ < <(count "$half" "$dir/callgrind.half.out")
+read -r floorHalf _ _ < <(count "$half" "$dir/callgrind.floor-half.out" "$floor")
+read -r floorTotal _ _ < <(count "$regions" "$dir/callgrind.floor.out" "$floor")
 out="$dir/callgrind.out"
 read -r total entryLines stars < <(count "$regions" "$out")
 
@@ -86,6 +92,8 @@ echo "instructions: $total"
 awk -v t="$total" -v e="$entryLines" 'BEGIN { printf "instructions per entry line: %.0f\n", t / e }'
 awk -v t="$total" -v e="$entryLines" -v h="$halfTotal" -v l="$halfLines" -v r="$half" \
     'BEGIN { printf "per further entry line (against %d regions): %.0f\n", r, (t - h) / (e - l) }'
+awk -v t="$floorTotal" -v e="$entryLines" -v h="$floorHalf" -v l="$halfLines" \
+    'BEGIN { printf "floor, the file traffic alone: %.0f per entry line, %.0f per further one\n", t / e, (t - h) / (e - l) }'
 if [[ $functions -gt 0 ]]; then
     callgrind_annotate --threshold=99.9 "$out" 2> /dev/null |
         awk '/^-+$/ { rule++ } rule >= 3 && NF { print }' | head -n "$((functions + 1))"
