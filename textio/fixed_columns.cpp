@@ -49,8 +49,12 @@ bool columns_detail::joinNextBlock(InputBuffer& buffer, const ColumnPlan& plan, 
     const char* start = buffer.unreadBytes();
     const std::uint32_t count = buffer.unreadCount();
     if (count > buffer.carryCapacity()) return false;
-    if (std::memchr(start, '\n', count) != nullptr) return false;
-    if (!plainStart && !startReadsWithoutReport(plan, start, count)) return false;
+    // A plain start holds no line feed: no field's common form takes one,
+    // nor does any other column.
+    if (!plainStart) {
+        if (std::memchr(start, '\n', count) != nullptr) return false;
+        if (!startReadsWithoutReport(plan, start, count)) return false;
+    }
     return buffer.extendWindow();
 }
 

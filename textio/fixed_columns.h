@@ -355,7 +355,7 @@ template <const ColumnMasks& kMasks, std::int32_t kStart>
     const __m128i outside =
         _mm_subs_epu8(_mm_sub_epi8(taken, loadSixteen(kRanges.low)), loadSixteen(kRanges.span));
     classes.outside = _mm_or_si128(classes.outside, outside);
-    classes.blanks |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(blanks))}
+    classes.blanks |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(blanks))}
                       << kStart;
 }
 
