@@ -4,6 +4,7 @@
 #
 #   bench/run_bench.sh [--regions N] [--entries M] [--runs K] [--build DIR]
 #                      [--gscmerge PATH] [--floor PATH] [--dir DIR]
+#                      [--fresh-fs IMAGE]
 #
 #   --regions N      regions in the catalogue, 1..9537 (default 9537)
 #   --entries M      entry lines per region, 1..2000 (default 2000; the
@@ -17,6 +18,15 @@
 #                    The catalogue is generated into DIR/catalogue once and
 #                    reused while its size and generator are unchanged; logs
 #                    go to DIR/logs.
+#   --fresh-fs IMAGE  run every run on a file system of its own: a new ext4
+#                    file system (without a journal, as this machine's disk)
+#                    in the file IMAGE, loop-mounted on DIR/mnt, with a copy
+#                    of the catalogue made and synced before the timed part.
+#                    Needs root. Creating a file costs what the inode
+#                    allocator has to skip, and on a file system that has
+#                    deleted many files that moves from run to run by more
+#                    than the conversion costs; a new one gives every run
+#                    the same start.
 #
 # Every run starts in DIR/catalogue after the previous run's *.g12 files are
 # removed and the disks synced, outside the timed part; "measure" times it
@@ -29,7 +39,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 regions=9537 entries=2000 runs=3
 build="$repo/build/default"
-gscmerge="" floor="" dir="${TMPDIR:-/tmp}/gscmerge-bench"
+gscmerge="" floor="" dir="${TMPDIR:-/tmp}/gscmerge-bench" image=""
 
 die() { echo "run_bench: $*" >&2; exit 1; }
 while [[ $# -gt 0 ]]; do
@@ -42,6 +52,7 @@ while [[ $# -gt 0 ]]; do
         --gscmerge) gscmerge=$2 ;;
         --floor) floor=$2 ;;
         --dir) dir=$2 ;;
+        --fresh-fs) image=$2 ;;
         *) die "unknown option $1 (see the top of $0)" ;;
     esac
     shift 2
@@ -81,7 +92,37 @@ else
 fi
 read -r _ _ _ entryLines _ outputLines _ _ < <(sed -n 2p "$info")
 
-sizes() { (cd "$cat" && find . -maxdepth 1 -name '*.g12' -printf '%f %s\n' | LC_ALL=C sort); }
+sizes() { (cd "$1" && find . -maxdepth 1 -name '*.g12' -printf '%f %s\n' | LC_ALL=C sort); }
+
+# The directory a run starts in: the catalogue itself, or its copy on a new
+# file system (--fresh-fs).
+mnt="$dir/mnt"
+unmountFresh() { if mountpoint -q "$mnt"; then umount "$mnt"; fi; }
+prepareRun() {
+    find "$cat" -maxdepth 1 \( -name '*.g12' -o -name gsctmp.tmp \) -delete
+    if [[ -z $image ]]; then
+        sync
+        runDir=$cat
+        return
+    fi
+    unmountFresh
+    rm -f "$image"
+    # Room for the catalogue, its outputs and the file system's own tables.
+    local bytes
+    bytes=$(du -sb "$cat" | cut -f1)
+    truncate -s $((bytes * 2 + 512 * 1024 * 1024)) "$image"
+    mkfs.ext4 -q -F -O ^has_journal -E lazy_itable_init=0,lazy_journal_init=0 "$image"
+    mkdir -p "$mnt"
+    mount -o loop "$image" "$mnt"
+    cp -a "$cat" "$mnt/catalogue"
+    sync
+    runDir=$mnt/catalogue
+}
+if [[ -n $image ]]; then
+    [[ $(id -u) -eq 0 ]] || die "--fresh-fs needs root (it mounts a file system)"
+    command -v mkfs.ext4 > /dev/null || die "--fresh-fs needs mkfs.ext4"
+    trap 'unmountFresh; rm -f "$image"' EXIT
+fi
 
 failed=0
 for ((i = 1; i <= runs; ++i)); do
@@ -91,11 +132,10 @@ for ((i = 1; i <= runs; ++i)); do
     if ((i % 2 == 0)); then order="floor gscmerge"; fi
     for name in $order; do
         path=${!name}
-        find "$cat" -maxdepth 1 \( -name '*.g12' -o -name gsctmp.tmp \) -delete
-        sync
+        prepareRun
         log="$dir/logs/$name.$i"
         status=0
-        (cd "$cat" && "$measure" "$log.time" "$path" > "$log.out" 2> "$log.err") || status=$?
+        (cd "$runDir" && "$measure" "$log.time" "$path" > "$log.out" 2> "$log.err") || status=$?
         printf '%-8s run %d: %s\n' "$name" "$i" "$(cat "$log.time" 2>/dev/null || echo 'no timing')"
         if [[ $status -ne 0 ]]; then
             echo "$name run $i exited with status $status; see $log.out and $log.err" >&2
@@ -106,7 +146,7 @@ for ((i = 1; i <= runs; ++i)); do
             echo "$name run $i wrote to the console; see $log.out and $log.err" >&2
             failed=1
         fi
-        if [[ $i -eq $runs ]]; then sizes > "$dir/logs/$name.sizes"; fi
+        if [[ $i -eq $runs ]]; then sizes "$runDir" > "$dir/logs/$name.sizes"; fi
     done
 done
 
