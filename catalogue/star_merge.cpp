@@ -13,8 +13,8 @@ namespace {
 [[gnu::always_inline]] inline std::int32_t select(bool choose, std::int32_t chosen,
                                                   std::int32_t other) {
     const std::uint32_t mask = 0u - static_cast<std::uint32_t>(choose);
-    return static_cast<std::int32_t>((static_cast<std::uint32_t>(chosen) & mask) |
-                                     (static_cast<std::uint32_t>(other) & ~mask));
+    return wrapAdd(other, static_cast<std::int32_t>(
+                              static_cast<std::uint32_t>(wrapSub(chosen, other)) & mask));
 }
 
 }  // namespace
