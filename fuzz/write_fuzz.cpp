@@ -7,6 +7,8 @@
 //             the straight placing knows, integer and text fields, or a layout
 //             its plan does not fit
 //   bit 2     the star record's fractions as exact units (four bytes each)
+//   bit 3     the star record's digits as digit pairs (four bytes each), its
+//             fractions as exact units
 // Integers take four bytes, reals the eight bytes of their bits (an infinity
 // or a NaN becomes 0.5: arithmetic on one would raise a flag the writer
 // treats as a trap), characters one byte, texts one length byte (0 to 3)
@@ -100,6 +102,11 @@ void put(textio::OutputStatement& write, textio::FixedUnits<kDecimals> item) {
     write.putReal(std::strtod(text.c_str(), nullptr));
 }
 
+void put(textio::OutputStatement& write, textio::DigitPair item) {
+    write.putInteger(item.value / 10);
+    write.putInteger(item.value % 10);
+}
+
 // The writes of one way: typed, or by the general statement.
 struct Writes {
     std::vector<std::string> blocks;
@@ -132,6 +139,18 @@ void writeRecords(Writes& writes, std::uint8_t choice, std::string_view data) {
     while (in.more() && records++ < 200) {
         switch (choice & 3u) {
             case 0: {
+                if ((choice & 8u) != 0) {
+                    const std::int32_t region = in.integer();
+                    const std::int32_t number = in.integer();
+                    textio::DigitPair p[6];
+                    for (textio::DigitPair& pair : p) pair.value = in.integer();
+                    const textio::FixedUnits<2> hundredths{in.integer()};
+                    const char sign = in.character();
+                    const textio::FixedUnits<1> tenths{in.integer()};
+                    writes.write<Star>(region, number, p[0], p[1], p[2], hundredths, sign, p[3],
+                                       p[4], p[5], tenths, in.real());
+                    break;
+                }
                 std::int32_t n[14];
                 for (std::int32_t& value : n) value = in.integer();
                 if ((choice & 4u) != 0) {

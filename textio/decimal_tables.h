@@ -2,6 +2,7 @@
 // readers and writers, and the one digit writer built on them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,6 +13,16 @@ inline constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
+
+// " 0" to " 9", then "10" to "99": the same pairs with a leading zero as a
+// blank, for the first digits of a number, which show no leading zero.
+inline constexpr std::array<char, 200> kBlankedPairs = [] {
+    std::array<char, 200> pairs{};
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        pairs[i] = i < 20 && i % 2 == 0 ? ' ' : kDigitPairs[i];
+    }
+    return pairs;
+}();
 
 // 10^0 to 10^19, every power of ten below 2^64.
 inline constexpr std::uint64_t kPowersOfTen[] = {1u,

@@ -20,11 +20,13 @@
 // compiled layout's plan; this statement is its reference.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -47,6 +49,15 @@ template <std::int32_t kDecimals>
 struct FixedUnits {
     static_assert(kDecimals >= 0 && kDecimals <= 3);
     std::int32_t units = 0;
+};
+
+// Two one-digit integer fields from one number below 100: DigitPair{47}
+// places 4 in the first and 7 in the second, as the items 47 / 10 and
+// 47 % 10 would, without taking the number apart. Any other value places
+// what those two items place (asterisks where a part is no digit). The
+// typed `writeRecord` takes it for two I1 fields in a row.
+struct DigitPair {
+    std::int32_t value = 0;
 };
 
 class OutputStatement {
@@ -215,23 +226,27 @@ template <std::int32_t kDecimals>
         return true;
     }
     const std::uint64_t scaled = mantissa * kPowersOfTen[kDecimals];
-    const std::uint64_t whole = scaled >> shift;
-    const std::uint64_t rest = scaled & ((std::uint64_t{1} << shift) - 1);
     const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-    std::uint64_t up = rest >= half ? 1 : 0;
-    // Just below the half, by at most half/64: the first rounding lifts F to
-    // the half when half - rest <= 2^(s-1) / 10^(17-n).
-    if (up == 0 && half - rest <= (half >> 6)) [[unlikely]] {
+    // F + 1/2: its whole part is F rounded half up.
+    const std::uint64_t lifted = scaled + half;
+    *units = lifted >> shift;
+    // Just below the half, by at most half/64 (for s >= 7: the fraction of
+    // F + 1/2 is then at least 1 - 2^-7, its top seven bits set; it is
+    // below 1/2 when F reached the half): the first rounding lifts F to the
+    // half when half - rest <= 2^(s-1) / 10^(17-n).
+    constexpr std::uint64_t kJustBelowWhole = ~std::uint64_t{0} << 57;
+    if (lifted << (64 - shift) >= kJustBelowWhole) [[unlikely]] {
+        const std::uint64_t rest = scaled & ((std::uint64_t{1} << shift) - 1);
         std::int32_t digits = 0;
-        while (digits < 16 && whole >= kPowersOfTen[digits]) ++digits;
-        if (half - rest <= half / kPowersOfTen[17 - digits]) up = 1;
+        while (digits < 16 && *units >= kPowersOfTen[digits]) ++digits;
+        if (half - rest <= half / kPowersOfTen[17 - digits]) ++*units;
     }
-    *units = whole + up;
     return true;
 }
 
 // Integer fields: a single digit, and up to four digits under the default
-// minimum, without a branch on the value's length; the rest out of line.
+// minimum, two at a time from the pair tables, without a branch on the
+// value's length; the rest out of line.
 template <FieldColumns kField>
 [[gnu::always_inline]] inline void placeField(char* record, std::int32_t value) {
     static_assert(kField.kind == DescriptorKind::IntegerField);
@@ -239,25 +254,21 @@ template <FieldColumns kField>
     if constexpr (kField.decimals == 1 && kField.width == 1) {
         // -1 would be "-1", 10 "10": both too wide.
         out[0] = static_cast<std::uint32_t>(value) <= 9 ? static_cast<char>('0' + value) : '*';
-    } else if constexpr (kField.decimals == 1 && kField.width <= 4 &&
-                         std::endian::native == std::endian::little) {
+    } else if constexpr (kField.decimals == 1 && kField.width <= 4) {
         if (static_cast<std::uint32_t>(value) < kPowersOfTen[kField.width]) [[likely]] {
-            // All four digits, then the leading zeros but the last made blanks.
-            const auto v = static_cast<std::uint32_t>(value);
-            std::uint32_t word = 0;
-            std::memcpy(&word, &kDigitPairs[2 * (v / 100)], 2);
-            std::uint32_t low = 0;
-            std::memcpy(&low, &kDigitPairs[2 * (v % 100)], 2);
-            word |= low << 16;
-            // The leading zeros lie below the lowest nonzero byte of
-            // word - "0000" (no byte borrows: each is at least '0'); the
-            // last digit counts as nonzero, so that 0 keeps its "0".
-            const std::uint32_t nonzero = (word - 0x30303030u) | 0x01000000u;
-            const auto zeroBits = static_cast<std::uint32_t>(std::countr_zero(nonzero)) & ~7u;
-            // '0' ^ 0x10 is a blank.
-            word ^= 0x10101010u & ((std::uint32_t{1} << zeroBits) - 1);
-            word >>= 8 * (4 - kField.width);
-            std::memcpy(out, &word, static_cast<std::size_t>(kField.width));
+            // The last two digits, with a leading zero as a blank when they
+            // are all there is; what stands before them from the hundreds.
+            const auto hundreds = static_cast<std::uint32_t>(value) / 100;
+            const auto last = static_cast<std::uint32_t>(value) % 100;
+            const char* const lastPair =
+                hundreds == 0 ? &kBlankedPairs[2 * last] : &kDigitPairs[2 * last];
+            std::memcpy(out + kField.width - 2, lastPair, 2);
+            if constexpr (kField.width == 4) {
+                const char* const firstPair = hundreds == 0 ? "  " : &kBlankedPairs[2 * hundreds];
+                std::memcpy(out, firstPair, 2);
+            } else if constexpr (kField.width == 3) {
+                out[0] = hundreds == 0 ? ' ' : static_cast<char>('0' + hundreds);
+            }
             return;
         }
         placeInteger(out, kField.width, kField.decimals, value);
@@ -266,24 +277,39 @@ template <FieldColumns kField>
     }
 }
 
-// A fixed-point field of at most 16 columns and 3 decimals from its units
-// and sign (a text longer than the field is asterisks).
-template <FieldColumns kField>
-[[gnu::always_inline]] inline void placeFixedUnits(char* out, bool sign, std::uint64_t units) {
-    constexpr std::int32_t kDecimals = kField.decimals;
-    static_assert(kDecimals <= 3 && kField.width <= 16);
-    const std::uint64_t whole = units / kPowersOfTen[kDecimals];
-    // The columns left for the whole part's digits: "0." needs one when
-    // there are no decimals, ".dd" none.
-    constexpr std::int32_t kRoom = kField.width - 1 - kDecimals;
-    const std::int32_t room = kRoom - (sign ? 1 : 0);
-    if (room < (kDecimals == 0 ? 1 : 0) || whole >= kPowersOfTen[room < 0 ? 0 : room]) {
-        std::memset(out, '*', static_cast<std::size_t>(kField.width));
+constexpr bool isDigitField(const FieldColumns& field) {
+    return field.kind == DescriptorKind::IntegerField && field.width == 1 && field.decimals == 1;
+}
+
+// Two one-digit fields from a pair of the digit table; a value beyond it as
+// its two parts.
+template <FieldColumns kTens, FieldColumns kUnits>
+[[gnu::always_inline]] inline void placeField(char* record, DigitPair value) {
+    static_assert(isDigitField(kTens) && isDigitField(kUnits));
+    if (static_cast<std::uint32_t>(value.value) < 100) [[likely]] {
+        const char* const pair = &kDigitPairs[2 * static_cast<std::uint32_t>(value.value)];
+        if constexpr (kUnits.start == kTens.start + 1) {
+            std::memcpy(record + kTens.start, pair, 2);
+        } else {
+            record[kTens.start] = pair[0];
+            record[kUnits.start] = pair[1];
+        }
         return;
     }
+    placeField<kTens>(record, value.value / 10);
+    placeField<kUnits>(record, value.value % 10);
+}
+
+// The digits of a fixed-point field that `units` fit, its sign included.
+template <FieldColumns kField, class Unsigned>
+[[gnu::always_inline]] inline void placeFixedDigits(char* out, bool sign, Unsigned units) {
+    constexpr std::int32_t kDecimals = kField.decimals;
+    constexpr std::int32_t kRoom = kField.width - 1 - kDecimals;
+    constexpr auto kUnit = static_cast<Unsigned>(kPowersOfTen[kDecimals]);
+    const Unsigned whole = units / kUnit;
     char* at = out + kField.width;
     if constexpr (kDecimals > 0) {
-        auto fraction = static_cast<std::uint32_t>(units - whole * kPowersOfTen[kDecimals]);
+        auto fraction = static_cast<std::uint32_t>(units - whole * kUnit);
         if constexpr (kDecimals == 3) {
             *--at = static_cast<char>('0' + fraction % 10);
             fraction /= 10;
@@ -296,19 +322,18 @@ template <FieldColumns kField>
         }
     }
     *--at = '.';
-    if constexpr (kRoom == 2 && kDecimals > 0 && std::endian::native == std::endian::little) {
+    if constexpr (kRoom == 2) {
         // No more than two digits before the point (a magnitude's): both
         // columns at once, without a branch on how many there are, which
-        // values on either side of 10 would mispredict. A leading zero is a
-        // blank ('0' ^ 0x10), and 0 shows no digit at all.
-        std::uint16_t pair = 0;
-        std::memcpy(&pair, &kDigitPairs[2 * whole], 2);
-        pair ^=
-            static_cast<std::uint16_t>((whole < 10 ? 0x0010u : 0u) | (whole == 0 ? 0x1000u : 0u));
+        // values on either side of 10 would mispredict. With decimals, 0
+        // shows no digit at all.
+        const char* const pair = kDecimals > 0 && whole == 0
+                                     ? "  "
+                                     : &kBlankedPairs[2 * static_cast<std::size_t>(whole)];
         at -= 2;
-        std::memcpy(at, &pair, 2);
-        // A negative value has room for one digit: the sign stands just
-        // before it, or before the point.
+        std::memcpy(at, pair, 2);
+        // A negative value has room for one digit (a value shown as zero has
+        // no sign): the sign stands just before it, or before the point.
         if (sign) at[whole == 0 ? 1 : 0] = '-';
         return;
     }
@@ -318,6 +343,29 @@ template <FieldColumns kField>
         *--at = '0';
     }
     if (sign) *--at = '-';
+}
+
+// A fixed-point field of at most 16 columns and 3 decimals from its units
+// and sign (a text longer than the field is asterisks), in 32 bits where
+// the field's widest value fits them.
+template <FieldColumns kField, class Unsigned>
+[[gnu::always_inline]] inline void placeFixedUnits(char* out, bool sign, Unsigned units) {
+    constexpr std::int32_t kDecimals = kField.decimals;
+    static_assert(kDecimals <= 3 && kField.width <= 16);
+    // The columns left for the whole part's digits: "0." needs one when
+    // there are no decimals, ".dd" none. Too many whole digits are too many
+    // units.
+    constexpr std::int32_t kRoom = kField.width - 1 - kDecimals;
+    const std::int32_t room = kRoom - (sign ? 1 : 0);
+    if (room < (kDecimals == 0 ? 1 : 0) || units >= kPowersOfTen[room + kDecimals]) {
+        std::memset(out, '*', static_cast<std::size_t>(kField.width));
+        return;
+    }
+    if constexpr (kPowersOfTen[kRoom + kDecimals] <= std::uint64_t{1} << 32) {
+        placeFixedDigits<kField>(out, sign, static_cast<std::uint32_t>(units));
+    } else {
+        placeFixedDigits<kField>(out, sign, units);
+    }
 }
 
 // Fixed-point fields of at most 16 columns and 3 decimals from their units;
@@ -343,10 +391,10 @@ template <FieldColumns kField>
 template <FieldColumns kField, std::int32_t kDecimals>
 [[gnu::always_inline]] inline void placeField(char* record, FixedUnits<kDecimals> value) {
     static_assert(kField.kind == DescriptorKind::FixedPointField && kField.decimals == kDecimals);
-    const std::int64_t units = value.units;
     if constexpr (kField.width <= 16) {
-        placeFixedUnits<kField>(record + kField.start, units < 0,
-                                static_cast<std::uint64_t>(units < 0 ? -units : units));
+        const bool negative = value.units < 0;
+        const auto units = static_cast<std::uint32_t>(value.units);
+        placeFixedUnits<kField>(record + kField.start, negative, negative ? 0u - units : units);
     } else {
         placeFixed(record + kField.start, kField.width, kDecimals,
                    static_cast<double>(value.units) / kExactPowersOfTen[kDecimals]);
@@ -368,16 +416,45 @@ template <FieldColumns kField>
     std::memcpy(record + kField.start + (kField.width - count), value.data(), count);
 }
 
-template <const OutputPlan& kPlan, std::size_t... kFields, class... Items>
-[[gnu::always_inline]] inline void placeFields(char* record,
-                                               std::index_sequence<kFields...> /*fields*/,
-                                               const Items&... items) {
-    (placeField<kPlan.fields[kFields]>(record, items), ...);
+// The fields an item fills: two for a digit pair, one for any other.
+template <class Item>
+inline constexpr std::int32_t kFieldsOfItem = 1;
+template <>
+inline constexpr std::int32_t kFieldsOfItem<DigitPair> = 2;
+
+template <class... Items>
+inline constexpr std::int32_t kFieldsOfItems = (0 + ... + kFieldsOfItem<Items>);
+
+// The plan's field of each item (the first of its fields).
+template <class... Items>
+constexpr std::array<std::int32_t, sizeof...(Items)> firstFieldsOf() {
+    constexpr std::int32_t kFields[] = {kFieldsOfItem<Items>..., 0};
+    std::array<std::int32_t, sizeof...(Items)> first{};
+    std::int32_t field = 0;
+    for (std::size_t item = 0; item < first.size(); ++item) {
+        first[item] = field;
+        field += kFields[item];
+    }
+    return first;
 }
 
-// The whole record by `kPlan`, one item per field, every text holding at
-// least one character (an empty text places nothing, and its blanks stay
-// owed: the walk's).
+template <const OutputPlan& kPlan, std::int32_t kField, class Item>
+[[gnu::always_inline]] inline void placeItem(char* record, const Item& item) {
+    if constexpr (std::is_same_v<Item, DigitPair>) {
+        placeField<kPlan.fields[kField], kPlan.fields[kField + 1]>(record, item);
+    } else {
+        placeField<kPlan.fields[kField]>(record, item);
+    }
+}
+
+template <const OutputPlan& kPlan, std::size_t... kItems, class... Items>
+[[gnu::always_inline]] inline void placeFields(char* record,
+                                               std::index_sequence<kItems...> /*items*/,
+                                               const Items&... items) {
+    static constexpr auto kFirst = firstFieldsOf<Items...>();
+    (placeItem<kPlan, kFirst[kItems]>(record, items), ...);
+}
+
 template <const OutputPlan& kPlan>
 constexpr bool holdsFixedPoint() {
     for (std::int32_t f = 0; f < kPlan.count; ++f) {
@@ -386,9 +463,13 @@ constexpr bool holdsFixedPoint() {
     return false;
 }
 
+// The whole record by `kPlan`, one item per field (a digit pair for two),
+// every text holding at least one character (an empty text places nothing,
+// and its blanks stay owed: the walk's).
+
 template <const OutputPlan& kPlan, class... Items>
 [[gnu::always_inline]] inline void writePlannedRecord(OutputBuffer& buffer, const Items&... items) {
-    static_assert(kPlan.usable && sizeof...(Items) == static_cast<std::size_t>(kPlan.count));
+    static_assert(kPlan.usable && kFieldsOfItems<Items...> == kPlan.count);
     // A value made by an operation that should have trapped is never
     // written. Placing fields does no floating-point arithmetic, so one test
     // before the first stands for one before each.

@@ -12,8 +12,9 @@
 // it meets (an item beyond the layout's fields meets them again, as the
 // layout starts over): read items are std::int32_t (I), double (F), and a
 // char or a char array (A); write items are std::int32_t, double or
-// FixedUnits with the field's decimals, and a char or a std::string_view. A statement whose items
-// do not suit its layout, or whose layout is a temporary, does not compile.
+// FixedUnits with the field's decimals, a DigitPair for two I1 fields, and a
+// char or a std::string_view. A statement whose items do not suit its
+// layout, or whose layout is a temporary, does not compile.
 //
 // The statements behave exactly as the general InputStatement and
 // OutputStatement given the same layout and items, and report what those
@@ -95,15 +96,34 @@ struct WriteItem<FixedUnits<kDecimals>> {
         return field.kind == DescriptorKind::FixedPointField && field.digits == kDecimals;
     }
 };
+// A digit pair fills two I1 fields (output_detail::kFieldsOfItem), each of
+// which must be one.
+template <>
+struct WriteItem<DigitPair> {
+    static constexpr bool kKnown = true;
+    static constexpr bool meets(const FieldDescriptor& field) {
+        return field.kind == DescriptorKind::IntegerField && field.width == 1 && field.digits == 1;
+    }
+};
 
 template <class Layout, class... Items, std::size_t... kIndex>
 constexpr bool readItemsMeetTheirFields(std::index_sequence<kIndex...> /*index*/) {
     return (Layout::itemMeets(static_cast<std::int64_t>(kIndex), ReadItem<Items>::kKind) && ...);
 }
 
+// Each field an item fills meets it; the fields are counted from the first
+// item's, the items before taking theirs.
+template <class Layout, class Item>
+constexpr bool writeItemMeets(std::int64_t firstField) {
+    for (std::int32_t f = 0; f < output_detail::kFieldsOfItem<Item>; ++f) {
+        if (!WriteItem<Item>::meets(Layout::itemField(firstField + f))) return false;
+    }
+    return true;
+}
+
 template <class Layout, class... Items, std::size_t... kIndex>
 constexpr bool writeItemsMeetTheirFields(std::index_sequence<kIndex...> /*index*/) {
-    return (WriteItem<Items>::meets(Layout::itemField(static_cast<std::int64_t>(kIndex))) && ...);
+    return (writeItemMeets<Layout, Items>(output_detail::firstFieldsOf<Items...>()[kIndex]) && ...);
 }
 
 template <class Layout, class... Items>
@@ -171,6 +191,10 @@ template <std::int32_t kDecimals>
 void putItem(OutputStatement& write, FixedUnits<kDecimals> item) {
     write.putReal(static_cast<double>(item.units) / kExactPowersOfTen[kDecimals]);
 }
+inline void putItem(OutputStatement& write, DigitPair item) {
+    write.putInteger(item.value / 10);
+    write.putInteger(item.value % 10);
+}
 
 // Only an empty text keeps a record off its plan.
 constexpr bool placesCharacters(std::int32_t /*item*/) {
@@ -189,11 +213,13 @@ template <std::int32_t kDecimals>
 constexpr bool placesCharacters(FixedUnits<kDecimals> /*item*/) {
     return true;
 }
+constexpr bool placesCharacters(DigitPair /*item*/) {
+    return true;
+}
 
 template <class Layout, class... Items>
 constexpr bool recordPlaced() {
-    return Layout::record.usable &&
-           sizeof...(Items) == static_cast<std::size_t>(Layout::record.count);
+    return Layout::record.usable && output_detail::kFieldsOfItems<Items...> == Layout::record.count;
 }
 
 template <class Layout, class... Items>

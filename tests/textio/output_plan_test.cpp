@@ -52,6 +52,12 @@ void put(OutputStatement& write, FixedUnits<kDecimals> item) {
     write.putReal(std::strtod(text.c_str(), nullptr));
 }
 
+// A digit pair is its tens and units, as two integers.
+void put(OutputStatement& write, DigitPair item) {
+    write.putInteger(item.value / 10);
+    write.putInteger(item.value % 10);
+}
+
 // The writes of both ways, for records written one after another into one
 // file each.
 struct BothWays {
@@ -155,6 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
                    items<"(F12.0,'|',F13.3,'|',F20.2,'|',F4.1)", FixedUnits<0>{kMin},
                          FixedUnits<3>{kMax}, FixedUnits<2>{kMin}, FixedUnits<1>{-0}>,
                    "-2147483648.|  2147483.647|        -21474836.48|  .0\r\n"},
+        // Digit pairs: both digits from the table, side by side or apart,
+        // and beyond it what the tens and units give.
+        RecordCase{"DigitPairs",
+                   items<"(2I1,'|',I1,1X,I1,'|',2I1,'|',2I1,'|',2I1,'|',2I1)", DigitPair{7},
+                         DigitPair{47}, DigitPair{99}, DigitPair{100}, DigitPair{-5},
+                         DigitPair{kMin}>,
+                   "07|4 7|99|*0|0*|**\r\n"},
+        RecordCase{"DigitPairAcrossRecords", items<"(1X,I1)", DigitPair{12}>, " 1\r\n 2\r\n"},
         RecordCase{"TextShorterAndLonger",
                    [](BothWays& both) {
                        both.write<CompiledLayout<"(A3,'|',A2,'|',A1)">>(
@@ -218,6 +232,14 @@ static_assert(!Writable<ThreeKinds, std::int32_t, float, char>);
 static_assert(Writable<ThreeKinds, std::int32_t, FixedUnits<2>, char>);
 static_assert(!Writable<ThreeKinds, std::int32_t, FixedUnits<1>, char>);
 static_assert(!Writable<ThreeKinds, FixedUnits<0>, double, char>);
+// A digit pair only for two I1 fields (the second may be the first met again).
+static_assert(Writable<CompiledLayout<"(2I1,F3.1)">, DigitPair, double>);
+static_assert(Writable<CompiledLayout<"(I1)">, DigitPair>);
+static_assert(Writable<CompiledLayout<"(I1.1,I1)">, DigitPair>);
+static_assert(!Writable<CompiledLayout<"(I1,I2)">, DigitPair>);
+static_assert(!Writable<CompiledLayout<"(I1,I1.0)">, DigitPair>);
+static_assert(!Writable<CompiledLayout<"(2I1,F3.1)">, DigitPair, DigitPair>);
+static_assert(!Writable<CompiledLayout<"(2I1,F3.1)">, std::int32_t, DigitPair>);
 static_assert(!WritableFromTemporary<std::int32_t, double, char>);
 static_assert(
     !std::is_constructible_v<OutputStatement, OutputBuffer&, const char*, RecordLayout&&>);
@@ -286,6 +308,32 @@ TEST(SameRandomRecords, StarRecords) {
     both.finish();
     ASSERT_EQ(joined(both.typed.writes).size(), joined(both.walked.writes).size());
     EXPECT_EQ(both.typed.writes, both.walked.writes);  // the same bytes in the same writes
+}
+
+// Star records as the writer gives them for positions of the sky, digit
+// pairs and exact units, with values in range and far out of it; and pairs
+// of fields that are not side by side.
+TEST(SameRandomRecords, DigitPairs) {
+    std::mt19937_64 random(4747);
+    BothWays both;
+    const auto pair = [&random] {
+        return DigitPair{random() % 2 == 0 ? static_cast<std::int32_t>(random() % 100)
+                                           : randomInteger(random)};
+    };
+    for (int r = 0; r < 20000; ++r) {
+        const std::int32_t region = randomInteger(random);
+        const std::int32_t number = randomInteger(random);
+        const DigitPair ra[3] = {pair(), pair(), pair()};
+        const FixedUnits<2> hundredths{randomInteger(random)};
+        const DigitPair dec[3] = {pair(), pair(), pair()};
+        const FixedUnits<1> tenths{randomInteger(random)};
+        both.write<StarLayout>(region, number, ra[0], ra[1], ra[2], hundredths,
+                               random() % 2 == 0 ? '+' : '-', dec[0], dec[1], dec[2], tenths,
+                               randomReal(random));
+        both.write<CompiledLayout<"(I1,1X,I1,I1,'|',I1,2I1)">>(pair(), pair(), pair());
+    }
+    both.finish();
+    EXPECT_EQ(both.typed.writes, both.walked.writes);
 }
 
 // Fixed-point fields of every width and decimals the straight placing
