@@ -131,31 +131,63 @@ DecDigits splitDecInline(DecUnits u) {
     return out;
 }
 
-// Tens and units of a number below 100, into two digits.
-[[gnu::always_inline]] inline void putTens(std::uint32_t n, std::int32_t* digits) {
-    digits[0] = static_cast<std::int32_t>(n / 10);
-    digits[1] = static_cast<std::int32_t>(n % 10);
+// Sexagesimal parts by fixed point: n x ceil(2^48 / D) holds n / D with 48
+// bits of fraction, and each further part is the whole of the fraction
+// times its radix. Exact while n x (ceil(2^48 / D) x D - 2^48) < 2^48: the
+// fraction then lies in [r / D, (r + 1) / D) for r = n mod D, and times each
+// radix that divides D keeps that form for the rest of D, down to the last
+// part. One multiplication and a shift per part, in place of a division and
+// a remainder; the fractions times their radices stay below 2^55. The
+// reciprocals stay below 2^31, so that the first product is one 32 x 32-bit
+// multiplication on 32-bit x86 as well.
+constexpr int kFractionBits = 48;
+constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << kFractionBits) - 1;
+
+constexpr std::uint64_t fixedReciprocal(std::uint64_t divisor) {
+    return ((std::uint64_t{1} << kFractionBits) + divisor - 1) / divisor;
+}
+constexpr bool fixedPartsExact(std::uint64_t divisor, std::uint64_t largest) {
+    const std::uint64_t excess =
+        fixedReciprocal(divisor) * divisor - (std::uint64_t{1} << kFractionBits);
+    return largest * excess < (std::uint64_t{1} << kFractionBits);
 }
 
+// The whole part of `*fraction` times `radix`, leaving its fraction.
+[[gnu::always_inline]] inline std::int32_t nextPart(std::uint64_t* fraction, std::uint32_t radix) {
+    const std::uint64_t scaled = *fraction * radix;
+    *fraction = scaled & kFractionMask;
+    return static_cast<std::int32_t>(scaled >> kFractionBits);
+}
+
+// u + 7 over an hour (5,400,000 units) is the time rounded to the nearest
+// hundredth (15 units, the last part: 100 of them in a second of 1,500).
+constexpr std::uint32_t kHour = 5400000;
+constexpr std::uint64_t kPerHour = fixedReciprocal(kHour);
+static_assert(fixedPartsExact(kHour, 129600000 + 7) && kPerHour < (std::uint64_t{1} << 31));
+
 [[gnu::always_inline]] inline bool roundRaInline(RaUnits u, RoundedRa* out) {
-    constexpr std::uint32_t kDay = 129600000;  // 24 hours
+    constexpr std::uint32_t kDay = 24 * kHour;
     if (static_cast<std::uint32_t>(u) >= kDay) return false;
-    std::uint32_t hundredths = (static_cast<std::uint32_t>(u) + 7) / 15;
-    if (hundredths == kDay / 15) hundredths = 0;
-    const std::uint32_t hours = hundredths / 360000;
-    hundredths -= 360000 * hours;
-    const std::uint32_t minutes = hundredths / 6000;
-    hundredths -= 6000 * minutes;
-    const std::uint32_t seconds = hundredths / 100;
-    putTens(hours, &out->digits[0]);
-    putTens(minutes, &out->digits[2]);
-    putTens(seconds, &out->digits[4]);
-    out->hundredths = static_cast<std::int32_t>(hundredths - 100 * seconds);
+    const std::uint64_t time = (static_cast<std::uint32_t>(u) + 7) * kPerHour;
+    std::uint64_t fraction = time & kFractionMask;
+    // A day reached by the rounding is 00 hours, and every other part is 0.
+    const auto hours = static_cast<std::int32_t>(time >> kFractionBits);
+    out->hours = hours == 24 ? 0 : hours;
+    out->minutes = nextPart(&fraction, 60);
+    out->seconds = nextPart(&fraction, 60);
+    out->hundredths = nextPart(&fraction, 100);
     return true;
 }
 
+// |u| + 4 over a degree (360,000 units) is the declination to the nearest
+// tenth, 5 hundredths rounding down (10 units, the last part: 10 of them in
+// an arcsecond of 100).
+constexpr std::uint32_t kDegree = 360000;
+constexpr std::uint64_t kPerDegree = fixedReciprocal(kDegree);
+static_assert(fixedPartsExact(kDegree, 90 * kDegree + 4) && kPerDegree < (std::uint64_t{1} << 31));
+
 [[gnu::always_inline]] inline bool roundDecInline(DecUnits u, RoundedDec* out) {
-    constexpr std::uint32_t kPole = 32400000;  // 90 degrees
+    constexpr std::uint32_t kPole = 90 * kDegree;
     // |u| and the sign without a branch on the sign, which the stars of a
     // region need not share: 1 for a negative u, whose bits are then
     // flipped and incremented.
@@ -164,30 +196,13 @@ DecDigits splitDecInline(DecUnits u) {
     if (a > kPole) return false;
     out->sign = static_cast<char>('+' + 2 * negative);  // '+' or '-'
 
-    std::uint32_t tenths = (a + 4) / 10;
-    const std::uint32_t degrees = tenths / 36000;
-    tenths -= 36000 * degrees;
-    const std::uint32_t minutes = tenths / 600;
-    tenths -= 600 * minutes;
-    const std::uint32_t seconds = tenths / 10;
-    putTens(degrees, &out->digits[0]);
-    putTens(minutes, &out->digits[2]);
-    putTens(seconds, &out->digits[4]);
-    out->tenths = static_cast<std::int32_t>(tenths - 10 * seconds);
+    const std::uint64_t angle = (a + 4) * kPerDegree;
+    std::uint64_t fraction = angle & kFractionMask;
+    out->degrees = static_cast<std::int32_t>(angle >> kFractionBits);
+    out->minutes = nextPart(&fraction, 60);
+    out->seconds = nextPart(&fraction, 60);
+    out->tenths = nextPart(&fraction, 10);
     return true;
-}
-
-// One record; the fractions are doubles from the splits, or exact units
-// from the rounded forms.
-template <class RaFraction, class DecFraction>
-[[gnu::always_inline]] inline void writeStar(textio::UnitConnection& connection,
-                                             std::int32_t region, std::int32_t number,
-                                             const std::int32_t (&r)[6], RaFraction raFraction,
-                                             char sign, const std::int32_t (&d)[6],
-                                             DecFraction decFraction, double magnitude) {
-    textio::writeRecord(connection, kStarLine, region, number, r[0], r[1], r[2], r[3], r[4], r[5],
-                        raFraction, sign, d[0], d[1], d[2], d[3], d[4], d[5], decFraction,
-                        magnitude);
 }
 
 }  // namespace
@@ -201,6 +216,7 @@ bool roundDec(DecUnits u, RoundedDec* out) {
 
 void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
                      const EntryTable& entries) {
+    using textio::DigitPair;
     textio::openUnit(kOutputUnit, {outFileName, sizeof(outFileName)}, "REPLACE");
     textio::UnitConnection& connection = *textio::findUnit(kOutputUnit);
     for (std::int32_t j = 1; j <= stars.starCount; ++j) {
@@ -211,20 +227,24 @@ void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
         const double magnitude = brightness.magTimes10 * 0.1;
 
         // The positions of the sky take the integer forms, which give the
-        // same text; the rest (wrapped or out-of-range units) the splits.
-        RoundedRa roundedRa;
-        RoundedDec roundedDec;
-        if (roundRaInline(position.ra, &roundedRa) && roundDecInline(position.dec, &roundedDec))
-            [[likely]] {
-            writeStar(connection, region, number, roundedRa.digits,
-                      textio::FixedUnits<2>{roundedRa.hundredths}, roundedDec.sign,
-                      roundedDec.digits, textio::FixedUnits<1>{roundedDec.tenths}, magnitude);
+        // same text, each two digits from one pair of the digit table; the
+        // rest (wrapped or out-of-range units) the splits.
+        RoundedRa ra;
+        RoundedDec dec;
+        if (roundRaInline(position.ra, &ra) && roundDecInline(position.dec, &dec)) [[likely]] {
+            textio::writeRecord(
+                connection, kStarLine, region, number, DigitPair{ra.hours}, DigitPair{ra.minutes},
+                DigitPair{ra.seconds}, textio::FixedUnits<2>{ra.hundredths}, dec.sign,
+                DigitPair{dec.degrees}, DigitPair{dec.minutes}, DigitPair{dec.seconds},
+                textio::FixedUnits<1>{dec.tenths}, magnitude);
             continue;
         }
-        const RaDigits ra = splitRaInline(position.ra);
-        const DecDigits dec = splitDecInline(position.dec);
-        writeStar(connection, region, number, ra.digits, ra.fraction, dec.sign, dec.digits,
-                  dec.fraction, magnitude);
+        const RaDigits r = splitRaInline(position.ra);
+        const DecDigits d = splitDecInline(position.dec);
+        textio::writeRecord(connection, kStarLine, region, number, r.digits[0], r.digits[1],
+                            r.digits[2], r.digits[3], r.digits[4], r.digits[5], r.fraction, d.sign,
+                            d.digits[0], d.digits[1], d.digits[2], d.digits[3], d.digits[4],
+                            d.digits[5], d.fraction, magnitude);
     }
     textio::closeUnit(kOutputUnit, "keep");
 }

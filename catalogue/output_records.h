@@ -36,8 +36,9 @@ struct DecDigits {
 //     splitDec(-1470670) -> - 04 05 06 .7 (about)   splitDec(32399999) -> + 90 00 00 .0
 [[nodiscard]] DecDigits splitDec(DecUnits u);
 
-// The same digits for the positions of the sky, with the fraction as the
-// record shows it, from the units by integer arithmetic alone. For
+// The same text for the positions of the sky, as hours, minutes and seconds
+// (two digits each) and the fraction as the record shows it, from the units
+// by integer arithmetic alone. For
 // 0 <= u < 24 hours (129,600,000 units), splitRa and the record's F3.2 field
 // together write u/1500 seconds rounded to the nearest hundredth, 24 hours
 // reached by the rounding being 00 hours; no value lies halfway, as a
@@ -45,7 +46,9 @@ struct DecDigits {
 // that range, where only splitRa gives the record.
 //     roundRa(5585175) -> 01 02 03, 45 hundredths
 struct RoundedRa {
-    std::int32_t digits[6] = {};
+    std::int32_t hours = 0;  // 0 to 23
+    std::int32_t minutes = 0;
+    std::int32_t seconds = 0;
     std::int32_t hundredths = 0;
 };
 [[nodiscard]] bool roundRa(RaUnits u, RoundedRa* out);
@@ -58,7 +61,9 @@ struct RoundedRa {
 //     roundDec(-1470670) -> - 04 05 06, 7 tenths      roundDec(-5) -> - 00 00 00, 0 tenths
 struct RoundedDec {
     char sign = '+';
-    std::int32_t digits[6] = {};
+    std::int32_t degrees = 0;  // 0 to 90
+    std::int32_t minutes = 0;
+    std::int32_t seconds = 0;
     std::int32_t tenths = 0;
 };
 [[nodiscard]] bool roundDec(DecUnits u, RoundedDec* out);

@@ -61,6 +61,12 @@ char digitText(std::int32_t digit) {
     return digit >= 0 && digit <= 9 ? static_cast<char>('0' + digit) : '*';
 }
 
+// The text two I1 fields give the tens and units of `value`.
+void digitPairText(char* at, std::int32_t value) {
+    at[0] = digitText(value / 10);
+    at[1] = digitText(value % 10);
+}
+
 void putTwoDigits(char* at, std::int32_t value) {
     at[0] = static_cast<char>('0' + value / 10);
     at[1] = static_cast<char>('0' + value % 10);
@@ -143,12 +149,9 @@ void roundedRa(RaUnits units, char (&out)[11]) {
     RoundedRa r;
     std::memset(out, ' ', sizeof out);
     if (!roundRa(units, &r)) return;
-    out[0] = digitText(r.digits[0]);
-    out[1] = digitText(r.digits[1]);
-    out[3] = digitText(r.digits[2]);
-    out[4] = digitText(r.digits[3]);
-    out[6] = digitText(r.digits[4]);
-    out[7] = digitText(r.digits[5]);
+    digitPairText(out, r.hours);
+    digitPairText(out + 3, r.minutes);
+    digitPairText(out + 6, r.seconds);
     out[8] = '.';
     putTwoDigits(out + 9, r.hundredths);
 }
@@ -158,12 +161,9 @@ void roundedDec(DecUnits units, char (&out)[11]) {
     std::memset(out, ' ', sizeof out);
     if (!roundDec(units, &d)) return;
     out[0] = d.sign;
-    out[1] = digitText(d.digits[0]);
-    out[2] = digitText(d.digits[1]);
-    out[4] = digitText(d.digits[2]);
-    out[5] = digitText(d.digits[3]);
-    out[7] = digitText(d.digits[4]);
-    out[8] = digitText(d.digits[5]);
+    digitPairText(out + 1, d.degrees);
+    digitPairText(out + 4, d.minutes);
+    digitPairText(out + 7, d.seconds);
     out[9] = '.';
     out[10] = static_cast<char>('0' + d.tenths);
 }
