@@ -466,7 +466,6 @@ constexpr bool holdsFixedPoint() {
 // The whole record by `kPlan`, one item per field (a digit pair for two),
 // every text holding at least one character (an empty text places nothing,
 // and its blanks stay owed: the walk's).
-
 template <const OutputPlan& kPlan, class... Items>
 [[gnu::always_inline]] inline void writePlannedRecord(OutputBuffer& buffer, const Items&... items) {
     static_assert(kPlan.usable && kFieldsOfItems<Items...> == kPlan.count);
