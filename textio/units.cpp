@@ -308,6 +308,20 @@ void openOldInSlot(int slot, std::int32_t unit, const char* name) {
     connectSlot(slot, unit, name, opened, action, identityState);
 }
 
+// "REPLACE" on a unit that is not connected, with `slot` free: the creation
+// is tried first. When it succeeds, the name designated no file, so there was
+// nothing to delete and nothing connected elsewhere to refuse, and the name
+// need not have been looked up. Any failure has changed nothing, and the
+// caller then goes the usual way (lookup, deletion, creation), which gives
+// the reasons in their usual order.
+bool createFreshInSlot(int slot, std::int32_t unit, const char* name) {
+    UnitAction action = UnitAction::ReadWrite;
+    const OpenResult created = openWithFallback(name, OpenStatus::Replace, &action, true);
+    if (created.error != FileError::None) return false;
+    connectSlot(slot, unit, name, created, action, identityStateOf(created));
+    return true;
+}
+
 }  // namespace
 
 bool matchesKeyword(std::string_view value, std::string_view keyword) {
@@ -353,12 +367,13 @@ void openUnit(std::int32_t unit, std::string_view fileName, std::string_view sta
 
     UnitTable& units = table();
     const int current = findSlot(unit);
-    if (openStatus == OpenStatus::Old && current < 0) {
+    if (current < 0) {
         const int slot = findFreeSlot();
-        if (slot >= 0) {
+        if (slot >= 0 && openStatus == OpenStatus::Old) {
             openOldInSlot(slot, unit, name);
             return;
         }
+        if (slot >= 0 && createFreshInSlot(slot, unit, name)) return;
     }
 
     platform::FileIdentity existing{};
