@@ -99,8 +99,52 @@ INSTANTIATE_TEST_SUITE_P(
                   {{9, 0.3, 0.2}, {9, 0.5, 0.4}, {9, 0.4, 0.3}},
                   {{1, 1}}},
         MergeCase{"TheLastEntryMayWin", {{4, 0.9, 0.9}, {4, 0.8, 0.9}, {4, 0.8, 0.7}}, {{2, 3}}},
+        // Negative errors order as numbers; a negative zero equals zero.
+        MergeCase{"NegativeErrorsAndSignedZeros",
+                  {{3, 0.0, -0.1}, {3, -0.0, -0.2}, {3, -0.5, 0.0}},
+                  {{3, 2}}},
         MergeCase{"NoEntriesNoStars", {}, {}}),
     testing::caseName<MergeCase>);
+
+// Full tables of runs of one to four entries with errors from a few values
+// (ties everywhere), against the choice made run by run.
+TEST(MergeStars, AgreesWithARunByRunChoiceOnFullTables) {
+    std::uint32_t state = 1;
+    const auto below = [&state](std::uint32_t n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) % n;
+    };
+    for (int table = 0; table < 20; ++table) {
+        std::vector<Entry> list;
+        while (list.size() < static_cast<std::size_t>(EntryTable::kCapacity)) {
+            const auto id = static_cast<StarId>(list.size() % 3 == 0 ? 7 : 8 + below(4));
+            const std::uint32_t length = 1 + below(4);
+            for (std::uint32_t k = 0; k < length && list.size() < 2000; ++k) {
+                list.push_back({id, 0.1 * below(4), 0.05 * below(4)});
+            }
+        }
+        Choices expected;
+        for (std::size_t first = 0; first < list.size();) {
+            std::size_t end = first + 1;
+            while (end < list.size() && list[end].id == list[first].id) ++end;
+            std::size_t bestPos = first;
+            std::size_t bestMag = first;
+            for (std::size_t k = first + 1; k < end; ++k) {
+                if (list[k].posError < list[bestPos].posError) bestPos = k;
+                if (list[k].magError < list[bestMag].magError) bestMag = k;
+            }
+            expected.emplace_back(static_cast<std::int32_t>(bestPos + 1),
+                                  static_cast<std::int32_t>(bestMag + 1));
+            first = end;
+        }
+        if (expected.size() > static_cast<std::size_t>(StarTable::kCapacity)) continue;
+        Merge merge;
+        merge.load(list);
+        const ProcessOutcome outcome = merge.run();
+        ASSERT_FALSE(outcome.ended);
+        EXPECT_EQ(merge.choices(), expected) << "table " << table;
+    }
+}
 
 TEST(MergeStars, NoEntriesIgnoreWhatAnEarlierRegionLeft) {
     Merge merge;
