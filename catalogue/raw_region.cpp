@@ -110,8 +110,11 @@ void readRawRegionFile(const char (&rawFileName)[12], EntryTable& table) {
         entry.magError = line.magError;
         entry.magTimes10 = line.magnitude * 10.0;
         // Where the line's arithmetic overflowed without a trap, the run ends
-        // here as the trap would have ended it.
-        textio::raiseIfFloatingPointFlagged();
+        // here as the trap would have ended it. The line's values are finite
+        // (a read that overflowed has ended the run already), and the units
+        // of the position end it themselves when they would not fit, so the
+        // one result left to look at is the magnitude's.
+        textio::raiseIfNotFinite(entry.magTimes10);
     }
     table.entryCount = entryCount;
     textio::closeUnit(kRawUnit, "keep");

@@ -9,13 +9,16 @@
 // leaves its sticky flag. The points where a trap would have ended the run
 // test that flag and end the run the same way:
 //
-//     entry.magTimes10 = line.magnitude * 10.0;
-//     raiseIfFloatingPointFlagged();   // "5D309": MATH report 6104, as the trap gives
+//     const double value = conversion.value();   // the field "5D309"
+//     raiseIfFloatingPointFlagged();             // MATH report 6104, as the trap gives
 //
-// A test is a few instructions (one read of the status register), so it is
-// made once per entry line and once per real value formatted, never per
-// field. Inexact results, underflow and denormal operands raise no report,
-// as they raise no trap.
+// A test reads the status register, which waits for every operation before
+// it, so it is made where a value may have gone out of range (a real field
+// read by the general statement, a real value formatted, output leaving the
+// process), never per field of a plain record. Where the operands are known
+// to be finite, `raiseIfNotFinite` looks at the result instead. Inexact
+// results, underflow and denormal operands raise no report, as they raise
+// no trap.
 #pragma once
 
 #include <cmath>
@@ -48,6 +51,15 @@ namespace gscmerge::textio {
 // Ends the run with the trap's report if a trapped exception is flagged.
 inline void raiseIfFloatingPointFlagged() {
     if (floatingPointFlagged()) [[unlikely]]
+        raiseFlaggedTrap();
+}
+
+// The same test for a point where the operands of the arithmetic before it
+// are known to be finite, so that only a result that is not finite can come
+// with a flag: a comparison of the result, which does not wait for the
+// operations before it as a read of the status register does.
+inline void raiseIfNotFinite(double result) {
+    if (!(std::fabs(result) <= 0x1.fffffffffffffp1023)) [[unlikely]]
         raiseFlaggedTrap();
 }
 

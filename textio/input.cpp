@@ -3,6 +3,7 @@
 #include "textio/input.h"
 
 #include "textio/error_report.h"
+#include "textio/floating_point.h"
 #include "textio/numeric_input.h"
 
 namespace gscmerge::textio {
@@ -87,6 +88,9 @@ void InputStatement::getReal(double& item) {
     FixedConversion conversion(field.digits);
     collectField(buffer_, field.width, conversion, true);
     const double value = conversion.value();
+    // A value beyond the range of reals (5D309) overflowed in the
+    // conversion: the run ends here, as the trap would have ended it there.
+    raiseIfFloatingPointFlagged();
     if (conversion.error() != 0) raiseRead(buffer_, conversion.error());
     item = value;
 }
