@@ -229,14 +229,19 @@ void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
         // The positions of the sky take the integer forms, which give the
         // same text, each two digits from one pair of the digit table; the
         // rest (wrapped or out-of-range units) the splits.
+        // The magnitude goes in as the units its field shows: magTimes10 is
+        // finite, so its product with 0.1 cannot have trapped, and a record
+        // of exact items need not look at the floating-point flags.
         RoundedRa ra;
         RoundedDec dec;
-        if (roundRaInline(position.ra, &ra) && roundDecInline(position.dec, &dec)) [[likely]] {
+        textio::FixedUnits<2> hundredths;
+        if (roundRaInline(position.ra, &ra) && roundDecInline(position.dec, &dec) &&
+            textio::roundToUnits(magnitude, &hundredths)) [[likely]] {
             textio::writeRecord(
                 connection, kStarLine, region, number, DigitPair{ra.hours}, DigitPair{ra.minutes},
                 DigitPair{ra.seconds}, textio::FixedUnits<2>{ra.hundredths}, dec.sign,
                 DigitPair{dec.degrees}, DigitPair{dec.minutes}, DigitPair{dec.seconds},
-                textio::FixedUnits<1>{dec.tenths}, magnitude);
+                textio::FixedUnits<1>{dec.tenths}, hundredths);
             continue;
         }
         const RaDigits r = splitRaInline(position.ra);

@@ -401,6 +401,24 @@ template <FieldColumns kField, std::int32_t kDecimals>
     }
 }
 
+}  // namespace output_detail
+
+// The units of `value` that a fixed-point field with kDecimals decimals
+// shows (after both its roundings), as the exact item for that field:
+// false where they do not fit 32 bits, and for infinities and NaNs. A value
+// that rounds to zero gives 0, which shows no minus sign, as the value does.
+template <std::int32_t kDecimals>
+[[nodiscard, gnu::always_inline]] inline bool roundToUnits(double value,
+                                                           FixedUnits<kDecimals>* item) {
+    std::uint64_t units = 0;
+    if (!output_detail::fixedUnits<kDecimals>(value, &units) || units > 0x7FFFFFFFu) return false;
+    const auto magnitude = static_cast<std::int32_t>(units);
+    item->units = std::bit_cast<std::int64_t>(value) < 0 ? -magnitude : magnitude;
+    return true;
+}
+
+namespace output_detail {
+
 // A text is right-justified, or cut to the field's width.
 template <FieldColumns kField>
 [[gnu::always_inline]] inline void placeField(char* record, char value) {
@@ -455,24 +473,17 @@ template <const OutputPlan& kPlan, std::size_t... kItems, class... Items>
     (placeItem<kPlan, kFirst[kItems]>(record, items), ...);
 }
 
-template <const OutputPlan& kPlan>
-constexpr bool holdsFixedPoint() {
-    for (std::int32_t f = 0; f < kPlan.count; ++f) {
-        if (kPlan.fields[f].kind == DescriptorKind::FixedPointField) return true;
-    }
-    return false;
-}
-
 // The whole record by `kPlan`, one item per field (a digit pair for two),
 // every text holding at least one character (an empty text places nothing,
 // and its blanks stay owed: the walk's).
 template <const OutputPlan& kPlan, class... Items>
 [[gnu::always_inline]] inline void writePlannedRecord(OutputBuffer& buffer, const Items&... items) {
     static_assert(kPlan.usable && kFieldsOfItems<Items...> == kPlan.count);
-    // A value made by an operation that should have trapped is never
+    // A real value made by an operation that should have trapped is never
     // written. Placing fields does no floating-point arithmetic, so one test
-    // before the first stands for one before each.
-    if constexpr (holdsFixedPoint<kPlan>()) raiseIfFloatingPointFlagged();
+    // before the first stands for one before each; a record of integers and
+    // exact units has no real value to test.
+    if constexpr ((std::is_same_v<Items, double> || ...)) raiseIfFloatingPointFlagged();
     constexpr auto kLength = static_cast<std::size_t>(kPlan.length);
     char stage[kLength + 2];
     char* const room = buffer.room(kLength + 2);

@@ -400,6 +400,47 @@ TEST(SameRandomRecords, ExactUnits) {
     EXPECT_EQ(both.typed.writes, both.walked.writes);
 }
 
+// A real value given as the units `roundToUnits` finds for it shows as the
+// value itself does, and only values whose units do not fit are refused.
+TEST(SameRandomRecords, RealsAsTheirRoundedUnits) {
+    using Layout = CompiledLayout<"(F16.0,F5.2,F16.1,F16.2,F16.3)">;
+    static constexpr Layout kLayout{};
+    std::mt19937_64 random(7);
+    MemoryFile asUnits;
+    MemoryFile asReals;
+    int refused = 0;
+    for (int r = 0; r < 20000; ++r) {
+        double v = randomReal(random);
+        if (r % 4 == 0 && std::fabs(v) < 1e200) v = std::ldexp(v, 30);  // units beyond 32 bits
+        FixedUnits<0> u0;
+        FixedUnits<2> u2;
+        FixedUnits<1> u1;
+        FixedUnits<3> u3;
+        if (!roundToUnits(v, &u0) || !roundToUnits(v, &u2) || !roundToUnits(v, &u1) ||
+            !roundToUnits(v, &u3)) {
+            EXPECT_GT(std::fabs(v), 2147483.647 * 0.999) << v;
+            ++refused;
+            continue;
+        }
+        writeRecord(asUnits.buffer, "memory", kLayout, u0, u2, u1, u2, u3);
+        OutputStatement statement(asReals.buffer, "memory", Layout::layout);
+        for (int f = 0; f < 5; ++f) statement.putReal(v);
+        statement.endWrite();
+    }
+    asUnits.buffer.flushWaiting();
+    asReals.buffer.flushWaiting();
+    EXPECT_GT(refused, 1000);
+    EXPECT_EQ(asUnits.writes, asReals.writes);
+    FixedUnits<2> none;
+    EXPECT_FALSE(roundToUnits(std::numeric_limits<double>::infinity(), &none));
+    EXPECT_FALSE(roundToUnits(-std::numeric_limits<double>::quiet_NaN(), &none));
+    EXPECT_TRUE(roundToUnits(21474836.47, &none));
+    EXPECT_EQ(none.units, 2147483647);
+    EXPECT_FALSE(roundToUnits(21474836.475, &none));
+    EXPECT_TRUE(roundToUnits(-0.004, &none));
+    EXPECT_EQ(none.units, 0);
+}
+
 TEST(SameRandomRecords, IntegerFields) {
     std::mt19937_64 random(99);
     BothWays both;
