@@ -308,25 +308,28 @@ struct SixteenRanges {
     alignas(16) unsigned char span[16] = {};
 };
 
+struct ColumnRange {
+    unsigned char blankToZero = 0;
+    unsigned char low = 0;
+    unsigned char span = 0;
+};
+
+[[nodiscard]] constexpr ColumnRange columnRange(const ColumnMasks& masks, std::int32_t column) {
+    const std::uint64_t bit = std::uint64_t{1} << column;
+    if ((masks.digitOrBlank & bit) != 0) return {0x10, '0', 9};
+    if ((masks.digit & bit) != 0) return {0, '0', 9};
+    if ((masks.point & bit) != 0) return {0, '.', 0};
+    return {0, '\r' + 1, 0xFF - ('\r' + 1)};
+}
+
 template <const ColumnMasks& kMasks, std::int32_t kStart>
 inline constexpr SixteenRanges kSixteenRanges = [] {
     SixteenRanges ranges;
     for (std::int32_t i = 0; i < 16; ++i) {
-        const std::uint64_t bit = std::uint64_t{1} << (kStart + i);
-        if ((kMasks.digitOrBlank & bit) != 0) {
-            ranges.blankToZero[i] = 0x10;
-            ranges.low[i] = '0';
-            ranges.span[i] = 9;
-        } else if ((kMasks.digit & bit) != 0) {
-            ranges.low[i] = '0';
-            ranges.span[i] = 9;
-        } else if ((kMasks.point & bit) != 0) {
-            ranges.low[i] = '.';
-            ranges.span[i] = 0;
-        } else {
-            ranges.low[i] = '\r' + 1;
-            ranges.span[i] = 0xFF - ('\r' + 1);
-        }
+        const ColumnRange range = columnRange(kMasks, kStart + i);
+        ranges.blankToZero[i] = range.blankToZero;
+        ranges.low[i] = range.low;
+        ranges.span[i] = range.span;
     }
     return ranges;
 }();
@@ -646,35 +649,55 @@ template <const ColumnPlan& kPlan, std::size_t... kFields, class... Items>
                                  bool plainStart = false);
 
 #if defined(__SSE2__)
-// A record by the plan whose every field holds a common form: zeros in the
-// numeric columns, points where the points go, blanks elsewhere.
-template <const ColumnPlan& kPlan>
-constexpr auto commonRecord() {
-    struct Record {
-        char columns[64] = {};
-    } record;
-    constexpr const ColumnMasks& kMasks = kColumnMasks<kPlan>;
+// The column ranges of kSixteenRanges laid out over 128 columns: the
+// record's from column 64 on, and before them columns that take any byte.
+// Loaded from `count` on, they meet the 64 bytes that end with the first
+// `count` bytes of a record.
+struct ShiftedRanges {
+    alignas(16) unsigned char blankToZero[128] = {};
+    alignas(16) unsigned char low[128] = {};
+    alignas(16) unsigned char span[128] = {};
+};
+
+template <const ColumnMasks& kMasks>
+inline constexpr ShiftedRanges kShiftedRanges = [] {
+    ShiftedRanges shifted;
+    for (std::int32_t at = 0; at < 64; ++at) shifted.span[at] = 0xFF;
     for (std::int32_t column = 0; column < 64; ++column) {
-        const std::uint64_t bit = std::uint64_t{1} << column;
-        record.columns[column] = (kMasks.point & bit) != 0                           ? '.'
-                                 : ((kMasks.digitOrBlank | kMasks.digit) & bit) != 0 ? '0'
-                                                                                     : ' ';
+        const ColumnRange range = columnRange(kMasks, column);
+        shifted.blankToZero[64 + column] = range.blankToZero;
+        shifted.low[64 + column] = range.low;
+        shifted.span[64 + column] = range.span;
     }
-    return record;
+    return shifted;
+}();
+
+[[gnu::always_inline]] inline __m128i loadAnySixteen(const void* bytes) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(bytes));
 }
 
-template <const ColumnPlan& kPlan>
-inline constexpr auto kCommonRecord = commonRecord<kPlan>();
-
-// Whether the first `count` bytes of a record (fewer than its columns) hold
-// the start of common forms: they are checked as the start of a record whose
-// other columns hold common forms.
+// Whether the first `count` bytes of a record (fewer than its columns) are a
+// start that the read statement reads without a report: each holds a byte
+// of its column's range (so no line end either). They are looked at where
+// they lie, in the 64 bytes that end with them, which the caller knows to be
+// the buffer's, against the ranges moved along by `count`. The order of
+// blanks and digits in a field, which decides the values but never a
+// report, is left to the reading of the whole record.
 template <const ColumnPlan& kPlan>
 [[gnu::always_inline]] inline bool startsCommonly(const char* start, std::uint32_t count) {
-    char record[64];
-    std::memcpy(record, kCommonRecord<kPlan>.columns, sizeof record);
-    std::memcpy(record, start, count);
-    return refusedColumns<kColumnMasks<kPlan>, kPlan.columns>(record) == 0;
+    constexpr const ShiftedRanges& kRanges = kShiftedRanges<kColumnMasks<kPlan>>;
+    const char* const window = start + count - 64;
+    __m128i outside = _mm_setzero_si128();
+    for (std::uint32_t part = 0; part < 64; part += 16) {
+        const __m128i bytes = loadAnySixteen(window + part);
+        const __m128i isBlank = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
+        const __m128i taken = _mm_or_si128(
+            bytes, _mm_and_si128(isBlank, loadAnySixteen(kRanges.blankToZero + count + part)));
+        outside = _mm_or_si128(
+            outside, _mm_subs_epu8(_mm_sub_epi8(taken, loadAnySixteen(kRanges.low + count + part)),
+                                   loadAnySixteen(kRanges.span + count + part)));
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(outside, _mm_setzero_si128())) == 0xFFFF;
 }
 #endif
 
@@ -686,6 +709,7 @@ template <const ColumnPlan& kPlan>
     if constexpr (kColumnMasks<kPlan>.fits) {
         const std::uint32_t count = buffer.unreadCount();
         if (count < static_cast<std::uint32_t>(kPlan.columns) &&
+            buffer.bytesBefore() + count >= 64 &&
             startsCommonly<kPlan>(buffer.unreadBytes(), count)) {
             return joinNextBlock(buffer, kPlan, true);
         }

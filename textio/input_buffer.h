@@ -75,6 +75,13 @@ public:
     // The most unread bytes `extendWindow` can carry over (0: it never can).
     [[nodiscard]] std::uint32_t carryCapacity() const { return carry_; }
 
+    // How many bytes of the buffer's memory lie before the unread ones: bytes
+    // already taken and the carry room, which may be looked at (their values
+    // are whatever they are) but mean nothing.
+    [[nodiscard]] std::uint32_t bytesBefore() const {
+        return static_cast<std::uint32_t>(data_ + next_ - (block_ - carry_));
+    }
+
     // Joins the unread bytes (at most `carryCapacity()` of them, none a line
     // feed) to the next block: afterwards `unreadBytes()` shows them followed
     // at once by the bytes of the next read, or by the line feed that

@@ -339,8 +339,11 @@ TEST(ReadRecord, AcrossTheBlockEndReadsAndReportsAsTheStatement) {
                 expectSameReading<EntryLayout>(
                     {std::string(blockSize - 1, 'x') + "\n" + record.substr(0, offset), blockSize},
                     true);
-                // Without carry room nothing can be joined.
+                // Without carry room nothing can be joined; with little, too
+                // few bytes lie before a record's start to look at it where
+                // it lies.
                 expectSameReading<EntryLayout>({before + withNext, blockSize, -1, 0}, true);
+                expectSameReading<EntryLayout>({before + withNext, blockSize, -1, 40}, true);
                 if (HasFailure()) return;
             }
         }
