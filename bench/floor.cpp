@@ -10,8 +10,16 @@
 // (43 columns + CR LF) per run in 1024-byte writes plus the remainder, so each
 // output file has the size the conversion gives it. No number is converted
 // except the entry count, and no record content is computed.
+//
+// Built a second time as floor_unit_opens (FLOOR_UNIT_OPENS=1), it opens its
+// files as the converter's units must: an existing file read-write first
+// (the instruction file, the scratch file read back, the raw file), with an
+// fstat(2) of each file so opened for its identity, and every file it writes
+// created exclusively. The difference between the two floors is what that
+// open protocol costs by itself.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,6 +30,11 @@
 #include <utility>
 
 namespace {
+
+#ifndef FLOOR_UNIT_OPENS
+#define FLOOR_UNIT_OPENS 0
+#endif
+constexpr bool kUnitOpens = FLOOR_UNIT_OPENS != 0;
 
 constexpr std::size_t blockSize = 1024;
 constexpr std::size_t recordSize = 45;
@@ -40,6 +53,20 @@ int openFile(const std::string& name, int flags) {
     int fd = ::open(name.c_str(), flags, 0666);
     if (fd < 0) die(name);
     return fd;
+}
+
+// An existing file, opened for reading.
+int openExisting(const std::string& name) {
+    if (!kUnitOpens) return openFile(name, O_RDONLY);
+    const int fd = openFile(name, O_RDWR);
+    struct stat identity {};
+    if (::fstat(fd, &identity) != 0) die(name);
+    return fd;
+}
+
+// A file to write, replacing any of that name (there is none in a run).
+int createFile(const std::string& name) {
+    return openFile(name, kUnitOpens ? O_RDWR | O_CREAT | O_EXCL : O_WRONLY | O_CREAT | O_TRUNC);
 }
 
 void closeFile(int fd, const std::string& name) {
@@ -122,10 +149,10 @@ long parseCount(const char* field) {
 void passNamesThroughScratch(const std::string& base) {
     const std::string scratch = "gsctmp.tmp";
     const std::string names = base + ".raw\r\n" + base + ".g12\r\n";
-    int fd = openFile(scratch, O_WRONLY | O_CREAT | O_TRUNC);
+    int fd = createFile(scratch);
     writeAll(fd, names.data(), names.size(), scratch);
     closeFile(fd, scratch);
-    fd = openFile(scratch, O_RDONLY);
+    fd = openExisting(scratch);
     char block[blockSize];
     if (::read(fd, block, blockSize) != static_cast<ssize_t>(names.size())) dieShort(scratch);
     closeFile(fd, scratch);
@@ -133,7 +160,7 @@ void passNamesThroughScratch(const std::string& base) {
 }
 
 long countRuns(const std::string& rawName) {
-    int fd = openFile(rawName, O_RDONLY);
+    int fd = openExisting(rawName);
     LineReader reader(fd, rawName);
     char head[68];
     long count = 0;
@@ -163,7 +190,7 @@ void writeOutput(const std::string& outName, long runs) {
         static_assert(sizeof record - 1 == recordSize);
         for (std::size_t i = 0; i < sizeof pattern; ++i) pattern[i] = record[i % recordSize];
     }
-    int fd = openFile(outName, O_WRONLY | O_CREAT | O_TRUNC);
+    int fd = createFile(outName);
     std::size_t total = static_cast<std::size_t>(runs) * recordSize;
     for (std::size_t offset = 0; offset < total; offset += blockSize) {
         std::size_t size = total - offset < blockSize ? total - offset : blockSize;
@@ -176,7 +203,7 @@ void writeOutput(const std::string& outName, long runs) {
 
 int main() {
     const std::string insName = "merlode.ins";
-    int ins = openFile(insName, O_RDONLY);
+    int ins = openExisting(insName);
     LineReader reader(ins, insName);
     char head[10];
     for (int i = 0; i < 7; ++i) {
