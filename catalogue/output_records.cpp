@@ -227,11 +227,11 @@ void writeOutputFile(const char (&outFileName)[12], const StarTable& stars,
         const double magnitude = brightness.magTimes10 * 0.1;
 
         // The positions of the sky take the integer forms, which give the
-        // same text, each two digits from one pair of the digit table; the
-        // rest (wrapped or out-of-range units) the splits.
-        // The magnitude goes in as the units its field shows: magTimes10 is
-        // finite, so its product with 0.1 cannot have trapped, and a record
-        // of exact items need not look at the floating-point flags.
+        // same text, each two digits from one pair of the digit table, and
+        // the magnitude the units its field shows (magTimes10 is finite, so
+        // its product with 0.1 cannot have trapped, and a record of exact
+        // items need not look at the floating-point flags); the rest
+        // (wrapped or out-of-range units) the splits.
         RoundedRa ra;
         RoundedDec dec;
         textio::FixedUnits<2> hundredths;

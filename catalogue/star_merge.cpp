@@ -16,10 +16,10 @@ namespace {
 
 // The best entries of the star being gathered, with their errors. The
 // errors are kept here rather than looked up by the entries' numbers: a
-// lookup would put a load on the path from one entry to the next. Each step
-// chooses by masks rather than branches: whether an entry begins a star, or
-// is better than the best so far, follows no pattern the processor could
-// learn.
+// lookup would put a load on the path from one entry to the next. With SSE2
+// (every x86 target) each step chooses by masks rather than branches:
+// whether an entry begins a star, or is better than the best so far,
+// follows no pattern the processor could learn.
 class BestEntries {
 public:
     // A star's first entry is its best in both.
