@@ -345,18 +345,25 @@ struct ColumnClasses {
     std::uint64_t blanks = 0;
 };
 
+// Sixteen bytes against the ranges of their columns: nonzero bytes where a
+// byte lies outside, a blank first taken for a '0' where `blankToZero` asks.
+[[gnu::always_inline]] inline __m128i outsideRanges(__m128i bytes, __m128i blanks,
+                                                    __m128i blankToZero, __m128i low,
+                                                    __m128i span) {
+    const __m128i taken = _mm_or_si128(bytes, _mm_and_si128(blanks, blankToZero));
+    // (byte - low) wraps around below low, so one unsigned saturating
+    // subtraction of the span leaves zero exactly inside the range.
+    return _mm_subs_epu8(_mm_sub_epi8(taken, low), span);
+}
+
 // Sixteen columns from column `kStart`.
 template <const ColumnMasks& kMasks, std::int32_t kStart>
 [[gnu::always_inline]] inline void classifySixteen(const char* record, ColumnClasses& classes) {
     constexpr const SixteenRanges& kRanges = kSixteenRanges<kMasks, kStart>;
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(record + kStart));
     const __m128i blanks = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
-    const __m128i taken =
-        _mm_or_si128(bytes, _mm_and_si128(blanks, loadSixteen(kRanges.blankToZero)));
-    // (byte - low) wraps around below low, so one unsigned saturating
-    // subtraction of the span leaves zero exactly inside the range.
-    const __m128i outside =
-        _mm_subs_epu8(_mm_sub_epi8(taken, loadSixteen(kRanges.low)), loadSixteen(kRanges.span));
+    const __m128i outside = outsideRanges(bytes, blanks, loadSixteen(kRanges.blankToZero),
+                                          loadSixteen(kRanges.low), loadSixteen(kRanges.span));
     classes.outside = _mm_or_si128(classes.outside, outside);
     classes.blanks |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(blanks))}
                       << kStart;
@@ -690,12 +697,12 @@ template <const ColumnPlan& kPlan>
     __m128i outside = _mm_setzero_si128();
     for (std::uint32_t part = 0; part < 64; part += 16) {
         const __m128i bytes = loadAnySixteen(window + part);
-        const __m128i isBlank = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
-        const __m128i taken = _mm_or_si128(
-            bytes, _mm_and_si128(isBlank, loadAnySixteen(kRanges.blankToZero + count + part)));
-        outside = _mm_or_si128(
-            outside, _mm_subs_epu8(_mm_sub_epi8(taken, loadAnySixteen(kRanges.low + count + part)),
-                                   loadAnySixteen(kRanges.span + count + part)));
+        const __m128i blanks = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
+        outside =
+            _mm_or_si128(outside, outsideRanges(bytes, blanks,
+                                                loadAnySixteen(kRanges.blankToZero + count + part),
+                                                loadAnySixteen(kRanges.low + count + part),
+                                                loadAnySixteen(kRanges.span + count + part)));
     }
     return _mm_movemask_epi8(_mm_cmpeq_epi8(outside, _mm_setzero_si128())) == 0xFFFF;
 }
