@@ -51,38 +51,6 @@ inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5
                                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// The values n / 10^kDecimals of the numbers n of at most kDigits digits,
-// each the correctly rounded quotient (as the compiler's constant division
-// gives it): what a fixed-point field of kDigits digits holds, one load away
-// rather than a division, which takes longer than everything else a field
-// costs. Up to four digits (80 KiB at four), the most a field of the raw
-// catalogue has; a wider field divides.
-inline constexpr int kMostQuotientDigits = 4;
-
-template <int kDecimals, int kDigits>
-requires(kDecimals >= 0 && kDecimals <= 22 && kDigits >= 1 &&
-         kDigits <= kMostQuotientDigits) inline constexpr auto kDecimalQuotients = [] {
-    std::array<double, kPowersOfTen[kDigits]> quotients{};
-    for (std::size_t n = 0; n < quotients.size(); ++n) {
-        quotients[n] = static_cast<double>(n) / kExactPowersOfTen[kDecimals];
-    }
-    return quotients;
-}();
-
-// n / 10^kDecimals, correctly rounded, for a number n of at most kDigits
-// digits (below 10^kDigits).
-template <int kDecimals, int kDigits, typename Unsigned>
-[[gnu::always_inline]] inline double decimalQuotient(Unsigned n) {
-    if constexpr (kDigits <= kMostQuotientDigits) {
-        return kDecimalQuotients<kDecimals, kDigits>[n];
-    } else {
-        // Below 2^63 (at most 18 digits here): converted as a signed number,
-        // which takes one instruction.
-        static_assert(kDigits <= 18);
-        return static_cast<double>(static_cast<std::int64_t>(n)) / kExactPowersOfTen[kDecimals];
-    }
-}
-
 // Writes the decimal digits of `value` (not 0) so that they end just before
 // `end`, two at a time from the pair table; returns where they start. Give a
 // 32-bit value where it fits: a 64-bit division is a library call on 32-bit
